@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "core/archive.h"
+
+using namespace korvex;
+namespace fs = std::filesystem;
+
+namespace {
+std::tm At(int y, int mon, int d, int h, int mi) {
+  std::tm t{};
+  t.tm_year = y - 1900;
+  t.tm_mon = mon - 1;
+  t.tm_mday = d;
+  t.tm_hour = h;
+  t.tm_min = mi;
+  std::time_t x = std::mktime(&t);
+  return *std::localtime(&x);
+}
+
+struct TempRoot {
+  fs::path dir;
+  TempRoot() {
+    dir = fs::temp_directory_path() / ("korvex_arc_" + std::to_string(::getpid()) + "_" +
+                                       std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    fs::create_directories(dir / "log");
+  }
+  ~TempRoot() { fs::remove_all(dir); }
+  std::string root() const { return dir.string() + "/"; }
+};
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+}  // namespace
+
+TEST(ArchiveName, LetterAndLocalTime) {
+  EXPECT_EQ(ArchiveName("A", At(2006, 1, 4, 12, 30), ".tlm"), "log/A0601041230.tlm");
+  EXPECT_EQ(ArchiveName("", At(2026, 12, 31, 23, 59), ".log"), "log/2612312359.log");
+}
+
+TEST(Archives, TlmNeedsTheSpacecraftAndSameMinuteAppends) {
+  TempRoot t;
+  Archives a;
+  a.root = t.root();
+  ArchiveContext c;
+  std::tm now = At(2006, 1, 4, 12, 30);
+  EXPECT_EQ(StartArchive(a, c, ".tlm", 0, now), nullptr);
+  EXPECT_EQ(a.recon, 1);
+  EXPECT_FALSE(a.datafile.open());
+
+  c.aorb = 2;
+  ASSERT_NE(StartArchive(a, c, ".tlm", 0, now), nullptr);
+  EXPECT_EQ(c.sCraft, "B");
+  EXPECT_EQ(c.dayofyear, now.tm_yday);
+  EXPECT_EQ(a.datafile.name, "log/B0601041230.tlm");
+  std::uint8_t rec[kRecordSize];
+  for (std::size_t i = 0; i < kRecordSize; ++i) rec[i] = static_cast<std::uint8_t>(i);
+  EXPECT_TRUE(WriteTlmRecord(a.datafile, a.root, rec));
+  CloseArchive(a.datafile);
+  ASSERT_NE(StartArchive(a, c, ".tlm", 0, now), nullptr);  // off and on within the minute
+  EXPECT_TRUE(WriteTlmRecord(a.datafile, a.root, rec));
+  CloseArchive(a.datafile);
+  EXPECT_EQ(fs::file_size(t.dir / "log/B0601041230.tlm"), 2 * kRecordSize);
+}
+
+TEST(Archives, UnopenableFileLeavesHandleEmpty) {
+  Archives a;
+  a.root = "/nonexistent_korvex_dir/";
+  ArchiveContext c;
+  EXPECT_EQ(StartArchive(a, c, ".log", 0, At(2006, 1, 4, 12, 30)), nullptr);
+  EXPECT_FALSE(a.arcfile.open());
+  EXPECT_EQ(a.logfn, "log/0601041230.log");
+  WriteArchiveText(a.arcfile, "ignored\n");  // writes to a closed archive are skipped
+}
+
+TEST(Archives, LetterPrefixRenamesAndKeepsContent) {
+  TempRoot t;
+  Archives a;
+  a.root = t.root();
+  ArchiveContext c;
+  std::tm now = At(2006, 1, 4, 12, 30);
+  StartArchive(a, c, ".log", 0, now);
+  StartArchive(a, c, ".arr", 0, now);
+  WriteArchiveText(a.arcfile, "FIRST\n");
+  PrefixOpenArchives(a, "A");
+  EXPECT_EQ(a.logfn, "log/A0601041230.log");
+  EXPECT_EQ(a.arrfn, "log/A0601041230.arr");
+  EXPECT_FALSE(fs::exists(t.dir / "log/0601041230.log"));
+  WriteArchiveText(a.arcfile, "SECOND\n");
+  CloseArchive(a.arcfile);
+  CloseArchive(a.arrFile);
+  EXPECT_EQ(Slurp(t.dir / "log/A0601041230.log"), "FIRST\nSECOND\n");
+  EXPECT_TRUE(fs::exists(t.dir / "log/A0601041230.arr"));
+}
+
+// A station killed in the middle of recording leaves only whole records, every one it wrote.
+TEST(Archives, KilledRecorderLeavesWholeRecords) {
+  TempRoot t;
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    Archives a;
+    a.root = t.root();
+    ArchiveContext c;
+    c.aorb = 1;
+    StartArchive(a, c, ".tlm", 0, At(2006, 1, 4, 12, 30));
+    std::uint8_t rec[kRecordSize];
+    for (unsigned n = 0;; ++n) {
+      std::memset(rec, static_cast<int>(n & 0xFF), sizeof rec);
+      std::memcpy(rec, &n, sizeof n);
+      WriteTlmRecord(a.datafile, a.root, rec);
+      if (n == 1000) (void)!::write(ready[1], "x", 1);
+    }
+  }
+  char x;
+  ASSERT_EQ(::read(ready[0], &x, 1), 1);
+  ::kill(pid, SIGKILL);
+  int st = 0;
+  ::waitpid(pid, &st, 0);
+  std::string data = Slurp(t.dir / "log/A0601041230.tlm");
+  ASSERT_GT(data.size(), 1000 * kRecordSize);
+  EXPECT_EQ(data.size() % kRecordSize, 0u);
+  for (std::size_t r = 0; r < data.size() / kRecordSize; ++r) {
+    unsigned n;
+    std::memcpy(&n, data.data() + r * kRecordSize, sizeof n);
+    ASSERT_EQ(n, r);
+  }
+  ::close(ready[0]);
+  ::close(ready[1]);
+}
