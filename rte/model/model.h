@@ -201,6 +201,8 @@ void InvokeFn(const std::function<void()>& fn);
 void Defer(std::function<void()> fn);
 void SetDeferWaker(std::function<void()> waker);
 bool HasDeferred();
+bool RunOneDeferred();  // false when nothing was queued
+int PopupsOpen();
 
 // Pop-ups: counting how many are open (the Qt dialogs run a nested loop).
 void PopupEntered();
