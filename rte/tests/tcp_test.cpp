@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "internal.h"
-#include "model.h"
+#include "../model/model.h"
+#include "../qt/internal.h"
 #include "rte/app.h"
 #include "rte/rte.h"
 
