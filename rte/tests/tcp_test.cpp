@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTcpServer>
 #include <QTimer>
 #include <QThread>
 
@@ -269,6 +270,35 @@ TEST_F(TcpTest, ServerRegistrationRules) {
   EXPECT_EQ(UnregisterTCPServer(0), kTCP_ServerNotRegistered);
   EXPECT_LT(GetTCPServerPort(0), 0);
   EXPECT_EQ(RegisterTCPServer(0, PeerCb, &server, "127.0.0.1"), 0);  // free again
+
+  // A port some other listener holds cannot be registered.
+  QTcpServer other;
+  ASSERT_TRUE(other.listen(QHostAddress::LocalHost, 0));
+  EXPECT_EQ(RegisterTCPServer(other.serverPort(), PeerCb, &server, "127.0.0.1"),
+            kTCP_UnableToRegisterService);
+}
+
+TEST_F(TcpTest, PeerNamesByHostName) {
+  unsigned port = StartServer();
+  Peer c;
+  unsigned ch = 0;
+  ASSERT_EQ(ConnectToTCPServer(&ch, port, "localhost", PeerCb, &c, 2000), 0);
+  std::string name, addr;
+  EXPECT_EQ(GetTCPPeerName(ch, &name), 0);
+  EXPECT_EQ(name, "localhost");
+  EXPECT_EQ(GetTCPPeerAddr(ch, &addr), 0);
+  EXPECT_EQ(addr, "127.0.0.1");
+}
+
+// A peer that reads nothing: once the buffers on the way are full the write gives up with a
+// time-out instead of blocking the loop.
+TEST_F(TcpTest, WriteToAPeerThatDoesNotReadTimesOut) {
+  unsigned port = StartServer();
+  Peer c;
+  auto [ch, sh] = Join(port, &c);
+  std::string lot(64u << 20, 'x');
+  int r = ServerTCPWrite(sh, lot.data(), lot.size(), 200);
+  EXPECT_EQ(r, kTCP_TimeOutErr);
 }
 
 // What a peer sent just before closing is offered first; then the disconnect event comes once.
