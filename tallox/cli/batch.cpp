@@ -1,0 +1,288 @@
+#include "batch.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <ostream>
+#include <sstream>
+
+#include "../core/browse.h"
+#include "../core/hkdb.h"
+#include "../core/scans.h"
+
+namespace tallox {
+
+namespace {
+
+const char* const kVerbs[] = {"scan", "burst", "timing", "hk", "packet"};
+
+struct Options {
+  std::string verb, file;
+  std::vector<std::string> positional;
+  bool swap = true, fine = false, sep = false, meanRemoval = false;
+  std::string start, end;
+  bool haveStart = false, haveEnd = false;
+  unsigned apid = 0;
+  bool haveApid = false;
+  std::vector<std::string> points;
+  int rows = 1000000;
+  double spacing = 0;
+  std::string out, dbDir = ".";
+};
+
+bool ParseHex(const std::string& s, unsigned* v) {
+  std::string t = s;
+  if (!t.empty() && (t.back() == 'h' || t.back() == 'H')) t.pop_back();
+  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t = t.substr(2);
+  if (t.empty()) return false;
+  char* endp = nullptr;
+  errno = 0;
+  const unsigned long x = std::strtoul(t.c_str(), &endp, 16);
+  if (errno || *endp || x > 0xFFFF) return false;
+  *v = static_cast<unsigned>(x);
+  return true;
+}
+
+bool ParseNumber(const std::string& s, double* v) {
+  char* endp = nullptr;
+  *v = std::strtod(s.c_str(), &endp);
+  return !s.empty() && *endp == 0;
+}
+
+// Returns an empty string on success, otherwise the usage error.
+std::string Parse(const std::vector<std::string>& args, Options* o) {
+  o->verb = args[0];
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string* v) -> bool {
+      if (i + 1 >= args.size()) return false;
+      *v = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--swap") {
+      o->swap = true;
+    } else if (a == "--no-swap") {
+      o->swap = false;
+    } else if (a == "--fine") {
+      o->fine = true;
+    } else if (a == "--sep") {
+      o->sep = true;
+    } else if (a == "--ac") {
+      o->meanRemoval = true;
+    } else if (a == "--start") {
+      if (!value(&o->start)) return "--start needs a time";
+      o->haveStart = true;
+    } else if (a == "--end") {
+      if (!value(&o->end)) return "--end needs a time";
+      o->haveEnd = true;
+    } else if (a == "--apid") {
+      if (!value(&v) || !ParseHex(v, &o->apid)) return "--apid needs a hexadecimal APID";
+      o->haveApid = true;
+    } else if (a == "--points") {
+      if (!value(&v)) return "--points needs NAME,...";
+      std::stringstream ss(v);
+      std::string p;
+      while (std::getline(ss, p, ','))
+        if (!p.empty()) o->points.push_back(p);
+    } else if (a == "--rows") {
+      double d;
+      if (!value(&v) || !ParseNumber(v, &d) || d < 0) return "--rows needs a number";
+      o->rows = static_cast<int>(d);
+    } else if (a == "--spacing") {
+      if (!value(&v) || !ParseNumber(v, &o->spacing)) return "--spacing needs seconds";
+    } else if (a == "--out") {
+      if (!value(&o->out)) return "--out needs a path";
+    } else if (a == "--db") {
+      if (!value(&o->dbDir)) return "--db needs a directory";
+    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+      return "unknown option " + a;
+    } else {
+      o->positional.push_back(a);
+    }
+  }
+  if (o->positional.empty()) return "no telemetry file given";
+  o->file = o->positional[0];
+  return "";
+}
+
+// Whole-file mode unless a window is given; a window with one side open reaches to the end of
+// the mission-second range on that side.
+void SetWindow(const Options& o, SourceControls& ctl) {
+  ctl.swap = o.swap;
+  ctl.wholeFile = !(o.haveStart || o.haveEnd);
+  ctl.startText = o.haveStart ? o.start : "1958 JAN  1 00:00:00";
+  ctl.endText = o.haveEnd ? o.end : "2094 FEB  7 06:28:15";
+}
+
+// Progress on stderr, one line every tenth of the file.
+Progress MakeProgress(std::ostream& err, const std::string& what) {
+  auto lastTenth = std::make_shared<int>(-1);
+  return [&err, what, lastTenth](std::uint64_t done, std::uint64_t total) {
+    if (total == 0) return true;
+    const int tenth = static_cast<int>(done * 10 / total);
+    if (tenth != *lastTenth) {
+      *lastTenth = tenth;
+      err << "tallox " << what << ": " << tenth * 10 << "%\n";
+    }
+    return true;
+  };
+}
+
+// Checks that the file exists and can be read; reports sizes that cannot be whole records.
+bool CheckFile(const std::string& path, std::ostream& err) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    err << "tallox: cannot open " << path << ": " << std::strerror(errno) << "\n";
+    return false;
+  }
+  char probe;
+  const bool readable = std::fread(&probe, 1, 1, f) == 1 || !std::ferror(f);
+  std::fseek(f, 0, SEEK_END);
+  const long long size = std::ftell(f);
+  std::fclose(f);
+  if (!readable || size < 0) {
+    err << "tallox: cannot read " << path << "\n";
+    return false;
+  }
+  if (size < kRecordSize)
+    err << "tallox: warning: " << path << " holds no whole 298-byte record (" << size
+        << " bytes)\n";
+  else if (size % kRecordSize)
+    err << "tallox: warning: " << path << " is " << size
+        << " bytes, not a whole number of 298-byte records; the last " << size % kRecordSize
+        << " bytes are ignored\n";
+  return true;
+}
+
+int Fail(std::ostream& err, const std::string& msg, int code) {
+  err << "tallox: " << msg << "\n";
+  return code;
+}
+
+}  // namespace
+
+std::string BatchUsage() {
+  return "usage:\n"
+         "  tallox scan FILE\n"
+         "  tallox burst FILE [--apid A]\n"
+         "  tallox timing FILE --apid A [--fine]\n"
+         "  tallox hk FILE --points NAME,... [--sep] [--rows R] [--spacing S] [--out PATH] [--db DIR]\n"
+         "  tallox packet FILE N [--ac]\n"
+         "common options: --swap (file in transmission order, the default) | --no-swap,\n"
+         "  --start \"2006 JAN  4 12:30:00\" --end \"...\" (time window; whole file without them)\n"
+         "APIDs are hexadecimal (209, 0x209 or 209h). --db DIR holds database/VANTIS_TLM.txt.\n"
+         "  tallox [--headless]   starts the program with its panels\n";
+}
+
+bool IsBatchCommand(const std::vector<std::string>& args) {
+  if (args.empty()) return false;
+  for (const char* v : kVerbs)
+    if (args[0] == v) return true;
+  return false;
+}
+
+int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (!IsBatchCommand(args)) return Fail(err, "unknown command\n" + BatchUsage(), 2);
+  Options o;
+  const std::string usage = Parse(args, &o);
+  if (!usage.empty()) return Fail(err, usage + "\n" + BatchUsage(), 2);
+  if (!CheckFile(o.file, err)) return 1;
+
+  ScanInput in;
+  in.FileName = o.file;
+  SetWindow(o, in.ctl);
+  in.progress = MakeProgress(err, o.verb);
+
+  auto reportSourceError = [&](const std::string& e) -> int {
+    if (e.empty()) return 0;
+    err << "tallox: " << e << "\n";
+    return 1;
+  };
+
+  if (o.verb == "scan") {
+    ApidScan s = ScanApIDs(in);
+    if (int rc = reportSourceError(s.error)) return rc;
+    out << FormatApidScan(s);
+    if (s.records > 0 && s.invalid == s.records)
+      err << "tallox: warning: no record of " << o.file
+          << " holds a known APID; is it a telemetry file, and is the byte order (--swap/--no-swap) right?\n";
+    return 0;
+  }
+  if (o.verb == "burst") {
+    unsigned sel = o.haveApid ? o.apid : 0;
+    if (sel != 0 && sel != 0x209 && sel != 0x211 && sel != 0x221 && sel != 0x223)
+      return Fail(err, "--apid must be one of the burst APIDs 209, 211, 221, 223", 2);
+    BurstScan b = ScanBurst1(in, sel);
+    if (int rc = reportSourceError(b.error)) return rc;
+    out << b.log << FormatBurstCounts(b);
+    return 0;
+  }
+  if (o.verb == "timing") {
+    if (!o.haveApid) return Fail(err, "timing needs --apid A", 2);
+    TimingResult t = StartTiming(in, o.apid, o.fine);
+    if (int rc = reportSourceError(t.error)) return rc;
+    out << FormatTiming(t);
+    return 0;
+  }
+  if (o.verb == "packet") {
+    if (o.positional.size() < 2) return Fail(err, "packet needs a record number N", 2);
+    double n;
+    if (!ParseNumber(o.positional[1], &n) || n < 0)
+      return Fail(err, "record number must be 0 or more", 2);
+    DumpFile dump;
+    std::string e;
+    if (!dump.open(o.file, &e)) return Fail(err, e, 1);
+    if (!dump.PacketNum(static_cast<long long>(n), o.swap)) {
+      err << "tallox: " << o.file << " holds no whole record\n";
+      return 0;
+    }
+    if (dump.PacketNumber() != static_cast<int>(n))
+      err << "tallox: record " << static_cast<long long>(n) << " is beyond the end; showing record "
+          << dump.PacketNumber() << ", the last\n";
+    FastHkWave wave;
+    PacketView v = DisplayPacket(dump.Data(), dump.PacketNumber(), o.meanRemoval, &wave);
+    out << FormatPacket(v, &wave);
+    return 0;
+  }
+  // hk
+  if (o.points.empty()) return Fail(err, "hk needs --points NAME,...", 2);
+  if (o.points.size() > kSelectors) return Fail(err, "at most ten points", 2);
+  Tables tables = init_database(o.dbDir);
+  if (!tables.error.empty() && (!o.sep || !tables.sep.loaded))
+    return Fail(err, tables.error, 1);
+  const Database& db = o.sep ? tables.sep : tables.suite;
+  for (const auto& w : db.warnings) err << "tallox: warning: " << w << "\n";
+  std::array<int, kSelectors> sel;
+  sel.fill(-1);
+  for (std::size_t k = 0; k < o.points.size(); ++k) {
+    int found = -1;
+    for (std::size_t i = 0; i < db.entries.size(); ++i)
+      if (db.entries[i].name == o.points[k]) {
+        found = static_cast<int>(i);
+        break;
+      }
+    if (found < 0)
+      return Fail(err, "no point named " + o.points[k] + " in the " + (o.sep ? "SEP" : "suite") +
+                           " table",
+                  2);
+    sel[k] = found;
+  }
+  SampleStore store;
+  Extraction x = ExtractHK(in, db, sel, o.sep, store);
+  if (int rc = reportSourceError(x.error)) return rc;
+  if (x.truncated) err << "tallox: warning: stopped at 1000000 samples\n";
+  out << "Samples: " << x.samples << "\n";
+  if (x.samples == 0) {
+    err << "tallox: no " << (o.sep ? "SEP" : "") << " housekeeping packets; nothing written\n";
+    return 0;
+  }
+  std::string path, e;
+  if (!SaveHKP(o.file, store, o.rows, o.spacing, &path, &e, o.out)) return Fail(err, e, 1);
+  out << "Written: " << path << "\n";
+  return 0;
+}
+
+}  // namespace tallox

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "core/browse.h"
+#include "test_util.h"
+
+using namespace tallox;
+using tallox::test::Pkt;
+using tallox::test::TempPath;
+using tallox::test::WriteRecords;
+
+namespace {
+std::vector<Pkt> Stream() {
+  std::vector<Pkt> v;
+  auto add = [&](unsigned apid, unsigned seq, bool bad = false) {
+    Pkt p;
+    p.apid = apid;
+    p.seq = seq;
+    p.badChecksum = bad;
+    v.push_back(p);
+  };
+  add(0x200, 1);        // 0
+  add(0x208, 1);        // 1
+  add(0x200, 2);        // 2
+  add(0x209, 1, true);  // 3 checksum error
+  add(0x1A3, 0);        // 4 invalid
+  add(0x200, 4);        // 5 sequence break
+  add(0x241, 9);        // 6
+  return v;
+}
+}  // namespace
+
+TEST(DumpFile, NavigationAndTheEnds) {
+  const std::string path = TempPath("browse.tlm");
+  WriteRecords(path, Stream(), false, "trailing");
+  DumpFile d;
+  ASSERT_TRUE(d.open(path, nullptr));
+  ASSERT_TRUE(d.BackPacket(true));  // nothing shown yet: shows record 0
+  EXPECT_EQ(d.PacketNumber(), 0);
+  EXPECT_TRUE(d.BackPacket(true));  // at record 0, record 0 again
+  EXPECT_EQ(d.PacketNumber(), 0);
+  ASSERT_TRUE(d.NextPacket(true));
+  EXPECT_EQ(d.PacketNumber(), 1);
+  EXPECT_EQ(GetApID(d.Data()), 0x208u);
+  ASSERT_TRUE(d.PacketNum(6, true));
+  EXPECT_EQ(GetApID(d.Data()), 0x241u);
+  ASSERT_TRUE(d.NextPacket(true));  // past the end: the last whole record again
+  EXPECT_EQ(d.PacketNumber(), 6);
+  ASSERT_TRUE(d.BackPacket(true));
+  EXPECT_EQ(d.PacketNumber(), 5);
+  ASSERT_TRUE(d.PacketNum(99, true));
+  EXPECT_EQ(d.PacketNumber(), 6);
+}
+
+TEST(DumpFile, FindNextKinds) {
+  const std::string path = TempPath("find.tlm");
+  WriteRecords(path, Stream());
+  DumpFile d;
+  ASSERT_TRUE(d.open(path, nullptr));
+  bool found = false;
+  ASSERT_TRUE(d.FindNext(0, true, &found));
+  EXPECT_TRUE(found);
+  EXPECT_EQ(d.PacketNumber(), 3);
+  ASSERT_TRUE(d.FindNext(1, true, &found));
+  EXPECT_EQ(d.PacketNumber(), 4);
+  ASSERT_TRUE(d.FindNext(0x241, true, &found));
+  EXPECT_EQ(d.PacketNumber(), 6);
+  ASSERT_TRUE(d.FindNext(0x241, true, &found));  // no further one: the last record, not found
+  EXPECT_FALSE(found);
+  EXPECT_EQ(d.PacketNumber(), 6);
+
+  ASSERT_TRUE(d.PacketNum(0, true));
+  ASSERT_TRUE(d.FindNext(2, true, &found));
+  EXPECT_TRUE(found);
+  EXPECT_EQ(d.PacketNumber(), 5);  // 0x200: 2 then 4
+}
+
+TEST(DumpFile, ModeFlagChangeOf208AndHousekeepingSearches) {
+  const std::string path = TempPath("mode.tlm");
+  std::vector<Pkt> v;
+  for (int i = 0; i < 6; ++i) {
+    Pkt p;
+    p.apid = i % 2 ? 0x200 : 0x208;
+    // record byte 42 of the swapped view is packet byte 17
+    p.byte(17, (p.apid == 0x208 && i >= 4) ? 0x40 : 0x00);
+    // housekeeping byte 46 (packet byte 21): changes at record 5
+    p.byte(21, i >= 5 ? 9 : 3);
+    v.push_back(p);
+  }
+  for (bool swapped : {false, true}) {
+    WriteRecords(path, v, swapped);
+    DumpFile d;
+    ASSERT_TRUE(d.open(path, nullptr));
+    bool found = false;
+    ASSERT_TRUE(d.FindNext(3, !swapped, &found));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(d.PacketNumber(), 4);
+    ASSERT_TRUE(d.PacketNum(0, !swapped));
+    ASSERT_TRUE(d.NextHKP(!swapped, &found));
+    EXPECT_EQ(d.PacketNumber(), 1);
+    EXPECT_EQ(GetByte(d.Data(), 46), 3u);
+    ASSERT_TRUE(d.FindNextHKP(0, !swapped, &found));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(d.PacketNumber(), 5);
+    ASSERT_TRUE(d.BackHKP(!swapped));
+    EXPECT_EQ(d.PacketNumber(), 3);
+  }
+}
+
+TEST(DumpFile, FileWithoutAWholeRecordShowsNothing) {
+  const std::string path = TempPath("tiny.tlm");
+  tallox::test::WriteText(path, std::string(297, 'x'));
+  DumpFile d;
+  ASSERT_TRUE(d.open(path, nullptr));
+  EXPECT_FALSE(d.NextPacket(true));
+  EXPECT_FALSE(d.shown());
+  std::string err;
+  DumpFile m;
+  EXPECT_FALSE(m.open(TempPath("missing.tlm"), &err));
+  EXPECT_NE(err.find("Cannot open"), std::string::npos);
+  EXPECT_FALSE(m.NextPacket(true));
+}
+
+TEST(DisplayPacket, TextsOfHeaderDumpAndChecksum) {
+  Pkt p;
+  p.apid = 0x200;
+  p.seq = 0x123;
+  p.sec = 0x12345678;
+  p.frac = 0x80;
+  p.be16(12, (3u << 12) | (4u << 6) | 5u);  // clock 3:04:05
+  p.be16(16, 31250);                        // word 42 -> 1.0
+  p.byte(21, 0x20);                         // byte 46 -> 32/65536
+  auto r = tallox::test::MakeRecord(p);
+  r[0] = 0xAB;
+  r[25] = 0xCD;
+  SwapTelemetryBytes(r.data(), true);
+  FastHkWave wave;
+  PacketView v = DisplayPacket(r.data(), 12, false, &wave);
+  EXPECT_EQ(v.header,
+            "AB00 00 00 00 00EA 445C 00000000 0000 00\n00 00 00 00 00 00 00 00 00 CD");
+  EXPECT_EQ(v.primary, "0A00 C123 0109 12345678.80");
+  EXPECT_EQ(v.apid, 0x200u);
+  EXPECT_EQ(v.checksum, 0u);
+  const std::string& h = v.hexDump;
+  EXPECT_EQ(std::count(h.begin(), h.end(), '\n'), 17);
+  EXPECT_EQ(h.substr(0, 28), "00 0A 23 C1  09 01 34 12  78");
+  ASSERT_TRUE(v.hk.has_value());
+  EXPECT_EQ(v.hk->clock, " 3:04:05");
+  EXPECT_DOUBLE_EQ(v.hk->word42, 1.0);
+  EXPECT_DOUBLE_EQ(v.hk->byte46, 32 / 65536.0);
+  EXPECT_FALSE(v.mag.has_value());
+  r[100] ^= 1;
+  EXPECT_NE(DisplayPacket(r.data(), 12, false, &wave).checksum, 0u);
+}
+
+TEST(DisplayPacket, MagVectorsWithAndWithoutMeanRemoval) {
+  Pkt p;
+  p.apid = 0x209;
+  for (int i = 0; i < 42; ++i) {
+    p.be16(18 + 6 * i, 32768 + i);      // X at record 44
+    p.be16(20 + 6 * i, 32768 - 2 * i);  // Y
+    p.be16(22 + 6 * i, 40000);          // Z
+  }
+  auto r = tallox::test::MakeRecord(p);
+  SwapTelemetryBytes(r.data(), true);
+  PacketView dc = DisplayPacket(r.data(), 0, false, nullptr);
+  ASSERT_TRUE(dc.mag.has_value());
+  EXPECT_DOUBLE_EQ(dc.mag->x[5], 5);
+  EXPECT_DOUBLE_EQ(dc.mag->y[5], -10);
+  EXPECT_DOUBLE_EQ(dc.mag->z[41], 40000 - 32768);
+  PacketView ac = DisplayPacket(r.data(), 0, true, nullptr);
+  EXPECT_DOUBLE_EQ(ac.mag->x[0], -20.5);
+  EXPECT_DOUBLE_EQ(ac.mag->z[7], 0);
+}
+
+TEST(FastHkWave, StartOffsetsFillTheirPartOfTheBuffer) {
+  auto make = [](unsigned start, unsigned mode, unsigned base) {
+    Pkt p;
+    p.apid = 0x214;
+    p.be16(12, start);  // word 38
+    for (int i = 0; i < 128; ++i) p.be16(14 + 2 * i, (i == 0 ? mode << 12 : 0) | ((base + i) & 0xFFF));
+    auto r = tallox::test::MakeRecord(p);
+    SwapTelemetryBytes(r.data(), true);
+    return r;
+  };
+  FastHkWave w;
+  auto a = make(336, 8, 100);
+  ASSERT_TRUE(DisplayPacket(a.data(), 1, false, &w).fastHk);
+  EXPECT_EQ(w.mode, 8);
+  EXPECT_EQ(w.samples[0], 100);
+  EXPECT_EQ(w.samples[127], 227);
+  EXPECT_EQ(w.samples[128], 0);
+  auto b = make(128, 3, 1000);  // mode below 8: 2048 minus the sample
+  ASSERT_TRUE(w.update(b.data(), 2));
+  EXPECT_EQ(w.samples[208], 2048 - 1000);
+  EXPECT_EQ(w.samples[335], 2048 - 1127);
+  EXPECT_EQ(w.samples[0], 100);  // kept from the earlier packet
+  EXPECT_EQ(w.yMin, 0);
+  EXPECT_EQ(w.yMax, 1048);
+  auto c = make(400, 8, 0);
+  EXPECT_FALSE(w.update(c.data(), 3));
+}
