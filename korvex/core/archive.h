@@ -36,9 +36,9 @@ struct Archives {
 
 // What the archive code needs of the station state.
 struct ArchiveContext {
-  int aorb = 0;             // 0 unknown, 1 A, 2 B
-  std::string sCraft;       // "A", "B" or ""
-  int dayofyear = 0;
+  int& aorb;             // 0 unknown, 1 A, 2 B
+  std::string& sCraft;   // "A", "B" or ""
+  int& dayofyear;
 };
 
 // Opens a new archive of the given extension for appending. For ".tlm" the spacecraft must be

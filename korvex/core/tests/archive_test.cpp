@@ -35,6 +35,12 @@ struct TempRoot {
   std::string root() const { return dir.string() + "/"; }
 };
 
+struct Station {
+  int aorb = 0;
+  std::string sCraft;
+  int dayofyear = 0;
+};
+
 std::string Slurp(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -50,7 +56,8 @@ TEST(Archives, TlmNeedsTheSpacecraftAndSameMinuteAppends) {
   TempRoot t;
   Archives a;
   a.root = t.root();
-  ArchiveContext c;
+  Station st;
+  ArchiveContext c{st.aorb, st.sCraft, st.dayofyear};
   std::tm now = At(2006, 1, 4, 12, 30);
   EXPECT_EQ(StartArchive(a, c, ".tlm", 0, now), nullptr);
   EXPECT_EQ(a.recon, 1);
@@ -74,7 +81,8 @@ TEST(Archives, TlmNeedsTheSpacecraftAndSameMinuteAppends) {
 TEST(Archives, UnopenableFileLeavesHandleEmpty) {
   Archives a;
   a.root = "/nonexistent_korvex_dir/";
-  ArchiveContext c;
+  Station st;
+  ArchiveContext c{st.aorb, st.sCraft, st.dayofyear};
   EXPECT_EQ(StartArchive(a, c, ".log", 0, At(2006, 1, 4, 12, 30)), nullptr);
   EXPECT_FALSE(a.arcfile.open());
   EXPECT_EQ(a.logfn, "log/0601041230.log");
@@ -85,7 +93,8 @@ TEST(Archives, LetterPrefixRenamesAndKeepsContent) {
   TempRoot t;
   Archives a;
   a.root = t.root();
-  ArchiveContext c;
+  Station st;
+  ArchiveContext c{st.aorb, st.sCraft, st.dayofyear};
   std::tm now = At(2006, 1, 4, 12, 30);
   StartArchive(a, c, ".log", 0, now);
   StartArchive(a, c, ".arr", 0, now);
@@ -111,7 +120,8 @@ TEST(Archives, KilledRecorderLeavesWholeRecords) {
   if (pid == 0) {
     Archives a;
     a.root = t.root();
-    ArchiveContext c;
+    Station st;
+  ArchiveContext c{st.aorb, st.sCraft, st.dayofyear};
     c.aorb = 1;
     StartArchive(a, c, ".tlm", 0, At(2006, 1, 4, 12, 30));
     std::uint8_t rec[kRecordSize];
@@ -125,8 +135,8 @@ TEST(Archives, KilledRecorderLeavesWholeRecords) {
   char x;
   ASSERT_EQ(::read(ready[0], &x, 1), 1);
   ::kill(pid, SIGKILL);
-  int st = 0;
-  ::waitpid(pid, &st, 0);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
   std::string data = Slurp(t.dir / "log/A0601041230.tlm");
   ASSERT_GT(data.size(), 1000 * kRecordSize);
   EXPECT_EQ(data.size() % kRecordSize, 0u);

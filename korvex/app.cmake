@@ -1,0 +1,14 @@
+# The station on top of the engine.
+add_library(korvex_app STATIC
+  core/context.cpp
+  core/korvmain.cpp
+  core/recording.cpp
+  links/tcpip.cpp
+  links/eventlog.cpp
+  commanding/txtcmd.cpp
+)
+target_link_libraries(korvex_app PUBLIC korvex_logic rte)
+
+add_executable(korvex main.cpp)
+target_link_libraries(korvex PRIVATE korvex_app)
+target_compile_definitions(korvex PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")

@@ -1,0 +1,78 @@
+// Resource numbers and control ids of the station's panels, as the resource files in ui/ hold them
+// (ui/gen_uir.py writes both sides from one table; keep them in step).
+#pragma once
+
+namespace korvex::ids {
+
+// cmdbox.uir
+constexpr int kSplash = 12;
+constexpr int kSplashVersion = 9;
+constexpr int kSplashLampFirst = 2;  // lamps 2..8
+constexpr int kCmdList = 7;
+constexpr int kCmdListDb = 2;
+constexpr int kCmdListScripts = 3;
+constexpr int kEventPanel = 8;
+constexpr int kEvCmdLine = 2;
+constexpr int kEvSend = 3;
+constexpr int kEvList = 4;
+constexpr int kEvDateTime = 5;
+constexpr int kEvTimer = 6;
+constexpr int kEvWaitLed = 7;
+constexpr int kEvCountdown = 8;
+constexpr int kEvHeartbeat = 9;
+constexpr int kEvResetTime = 10;
+constexpr int kEvPrint = 11;
+constexpr int kEvBadCks = 12;
+constexpr int kEvSequence = 13;
+constexpr int kInstrEvents = 11;
+constexpr int kIeBox = 2;
+constexpr int kIeClear = 3;
+constexpr int kShutdown = 4;
+
+// korvmain.uir
+constexpr int kMain = 1;
+constexpr int kLink = 2;
+constexpr int kLkHex = 2;
+constexpr int kLkBytes = 3;
+constexpr int kLkFilter = 4;
+constexpr int kLkChksum = 5;
+constexpr int kLkStart = 6;
+constexpr int kLkLength = 7;
+constexpr int kLkSwap = 8;
+constexpr int kLkDisplay = 9;
+constexpr int kLkClear = 10;
+constexpr int kLkAllApids = 11;
+constexpr int kLkTlmLamp = 12;
+constexpr int kLkCmdLamp = 13;
+constexpr int kLkTlmSwitch = 14;
+constexpr int kLkCmdSwitch = 15;
+constexpr int kLkRecFile = 16;
+constexpr int kLkRecSwitch = 17;
+
+constexpr int kApidDisp1 = 10;
+constexpr int kApidDisp2 = 44;
+constexpr int kAdHex = 2;
+constexpr int kAdSelect = 3;
+constexpr int kAdCount = 4;
+constexpr int kAdChksum = 5;
+constexpr int kAdStart = 6;
+constexpr int kAdLength = 7;
+constexpr int kAdSwap = 8;
+constexpr int kAdClear = 9;
+
+constexpr int kRange200 = 13;
+constexpr int kRange300 = 14;
+constexpr int kRgFirst = 2;      // counter of APID offset k is control 2 + k
+constexpr int kRgIllegal = 130;
+constexpr int kRgClear = 131;
+
+constexpr int kSummary = 16;     // counters 11..34
+constexpr int kSumClear = 35;
+constexpr int kGroupFirst = 30;  // group panels 1..14 are resources 30..43; counters 2..26
+
+constexpr int kCmdFile = 17;     // command fields 2..17
+constexpr int kStripPanel = 58;
+constexpr int kStrip = 2;
+constexpr int kSepStrip1 = 6, kSepStrip2 = 7, kSepStrip3 = 8;  // SEP strip charts, control 2
+
+}  // namespace korvex::ids

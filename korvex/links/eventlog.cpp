@@ -1,0 +1,61 @@
+// The station's event log and the instrument's event panel.
+#include <cstdio>
+
+#include "core/ids.h"
+#include "core/station.h"
+#include "rte/rte.h"
+
+namespace korvex {
+
+namespace {
+constexpr int kInstrEventsMax = 306;
+constexpr int kInstrEventsDrop = 50;
+
+void AppendToEventList(const std::string& entry, const std::string& plain) {
+  Program& p = Ctx();
+  int list = p.ui.eventLog;
+  if (list > 0) {
+    InsertListItem(list, ids::kEvList, -1, entry.c_str(), 0.0);
+    int n = 0;
+    GetNumListItems(list, ids::kEvList, &n);
+    if (n > 0 && static_cast<std::size_t>(n) > p.eventListMax) {
+      DeleteListItem(list, ids::kEvList, 0, static_cast<int>(p.eventListMax / 10));
+      GetNumListItems(list, ids::kEvList, &n);
+    }
+    if (n > 0) SetCtrlIndex(list, ids::kEvList, n - 1);
+  }
+  if (p.headless) {
+    if (p.echoOut) p.echoOut(plain);
+    else {
+      std::fwrite(plain.data(), 1, plain.size(), stdout);
+      std::fputc('\n', stdout);
+      std::fflush(stdout);
+    }
+  }
+}
+}  // namespace
+
+void LogMessage(const std::string& text, const char* colour) {
+  Program& p = Ctx();
+  LogLine l = FormatLog(p.log, text, colour, DateStr(), TimeStr());
+  if (p.log.LogEvents) WriteArchiveText(p.arc.arcfile, l.line + "\n");
+  if (p.log.Echo) AppendToEventList(l.listEntry, l.line);
+}
+
+// A line put straight into the event list (not archived), as "echo off" does.
+void ListOnly(const std::string& text) { AppendToEventList(text, text); }
+
+void EventLog() {
+  Program& p = Ctx();
+  int panel = p.ui.instrEvents;
+  std::vector<std::string> lines =
+      DecodeEventPacket(p.link.decode.data() + kHeaderSize, p.core.cfg.cfgtswap, p.core.cfg.cfgtime,
+                        p.db.err.lines(), p.db.cmd.list);
+  for (const std::string& l : lines) InsertTextBoxLine(panel, ids::kIeBox, -1, l.c_str());
+  int n = 0;
+  GetNumTextBoxLines(panel, ids::kIeBox, &n);
+  if (n > kInstrEventsMax)
+    for (int i = 0; i < kInstrEventsDrop; ++i) DeleteTextBoxLine(panel, ids::kIeBox, 0);
+}
+
+}  // namespace korvex

@@ -1,0 +1,439 @@
+// The telemetry link: connection, record intake, checks, counters, hex displays and the link
+// panel's buttons.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/ids.h"
+#include "core/station.h"
+#include "links/tcp_errors.h"
+#include "rte/rte.h"
+
+namespace korvex {
+
+void ReopenArchivesForSpacecraft();
+
+namespace {
+
+constexpr unsigned kConnectTimeoutMs = 5000;
+constexpr unsigned kReadTimeoutMs = 2000;
+constexpr int kIllegalColour = 0xFF0000;
+constexpr int kNormalColour = 0xD8D0C8;
+// Records handled in one data-ready event before the loop gets a turn again.
+constexpr int kRecordsPerEvent = 256;
+
+int GetInt(int panel, int ctrl) {
+  int v = 0;
+  GetCtrlVal(panel, ctrl, &v);
+  return v;
+}
+
+bool ContainsNoCase(std::string hay, std::string needle) {
+  StringLowerCase(hay);
+  StringLowerCase(needle);
+  return hay.find(needle) != std::string::npos;
+}
+
+// Hex dump of the decoded record on one display: optional pair exchange for the eye, start and
+// length from the panel (length at most 298, start back to 0 when the dump would run past).
+void ShowHex(int panel, int hexCtrl, int startCtrl, int lenCtrl, int swapCtrl) {
+  Program& p = Ctx();
+  std::uint8_t copy[kRecordSize];
+  std::memcpy(copy, p.link.decode.data(), kRecordSize);
+  if (GetInt(panel, swapCtrl)) bytswp(copy + kHeaderSize, kPacketSize / 2);
+  int len = GetInt(panel, lenCtrl);
+  int start = GetInt(panel, startCtrl);
+  if (len < 0) len = 0;
+  if (len > static_cast<int>(kRecordSize)) len = kRecordSize;
+  if (start < 0 || start + len > static_cast<int>(kRecordSize)) {
+    start = 0;
+    SetCtrlVal(panel, startCtrl, 0);
+  }
+  std::string text;
+  text.reserve(static_cast<std::size_t>(len) * 3);
+  char b[4];
+  for (int i = 0; i < len; ++i) {
+    std::snprintf(b, sizeof b, "%02X ", copy[start + i]);
+    text += b;
+  }
+  ResetTextBox(panel, hexCtrl, text.c_str());
+}
+
+void DisplayTo(bool redraw) {
+  Program& p = Ctx();
+  if (p.link.displayOnOff || redraw)
+    ShowHex(p.ui.link, ids::kLkHex, ids::kLkStart, ids::kLkLength, ids::kLkSwap);
+}
+
+void DisplayApid(int panel) {
+  ShowHex(panel, ids::kAdHex, ids::kAdStart, ids::kAdLength, ids::kAdSwap);
+}
+
+void ShowIllegalCounters(bool red) {
+  Program& p = Ctx();
+  std::uint32_t n = p.link.counters.illegal;
+  SetCtrlVal(p.ui.summary, kSumIllegal, n);
+  SetCtrlVal(p.ui.range200, ids::kRgIllegal, n);
+  SetCtrlVal(p.ui.range300, ids::kRgIllegal, n);
+  if (red)
+    for (auto [panel, ctrl] : {std::pair{p.ui.summary, kSumIllegal},
+                               std::pair{p.ui.range200, ids::kRgIllegal},
+                               std::pair{p.ui.range300, ids::kRgIllegal}})
+      SetCtrlAttribute(panel, ctrl, ATTR_TEXT_BGCOLOR, kIllegalColour);
+}
+
+void Dispatch(int apid) {
+  Program& p = Ctx();
+  switch (apid) {
+    case 0x202:
+      EventLog();
+      break;
+    case 0x00B:
+    case 0x00C:
+    case 0x00D:
+    case 0x01C:
+    case 0x01E:
+      // Spacecraft packets feed the spacecraft watchdog; their values are decoded by the
+      // telemetry module.
+      p.core.spcDog = 0;
+      break;
+    default:
+      // 0x200, 0x201, 0x240, 0x241 and 0x313 go to the decoders of the telemetry and SEP
+      // modules; every other APID is only counted.
+      break;
+  }
+}
+
+// The first record that names a spacecraft, or one from the other spacecraft.
+void SpacecraftChanged(int now) {
+  Program& p = Ctx();
+  const char* letter = now == 1 ? "A" : "B";
+  SetPanelAttribute(p.ui.eventLog, ATTR_TITLE, now == 1 ? "Event Log VANTIS_A" : "Event Log VANTIS_B");
+  SetPanelAttribute(p.ui.eventLog, ATTR_BACKCOLOR, now == 1 ? 0x00CC00 : 0x5577FF);
+  int was = p.core.aorb;
+  p.core.aorb = now;
+  p.core.sCraft = letter;
+  if (was == 0) PrefixOpenArchives(p.arc, letter);
+  else ReopenArchivesForSpacecraft();
+}
+
+// Recording asked for before the spacecraft was known. The line runs through the interpreter
+// at once rather than after this callback, so that the record that named the spacecraft is the
+// first one in the recording.
+void AutoRecordOn() {
+  Program& p = Ctx();
+  p.arc.recon = 2;
+  SetCtrlVal(p.ui.eventLog, ids::kEvCmdLine, "REC ON");
+  p.cmd.glbcmd = "REC ON";
+  p.cmd.tempbuf = CompactForm(p.cmd.glbcmd);
+  ExecuteLine();
+  p.cmd.txflag = 0;
+}
+
+void ConnectionUp(unsigned handle, bool mocset) {
+  Program& p = Ctx();
+  p.link.tHandle = static_cast<int>(handle);
+  ResetAssembler(p.link.rx);
+  SetCtrlVal(p.ui.link, ids::kLkTlmLamp, 1);
+  SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 1);
+  GiveFocusToCommandLine();
+  if (mocset) {
+    SetCtrlVal(p.ui.eventLog, ids::kEvCmdLine, "START MOCSET");
+    Delay(1.0);
+    GiveFocusToCommandLine();
+    FakeKeystroke(VAL_ENTER_VKEY);
+  }
+}
+
+int ConnectTlm(bool mocset) {
+  Program& p = Ctx();
+  unsigned h = 0;
+  SetWaitCursor(1);
+  int r = ConnectToTCPServer(&h, p.link.portTlm, p.link.telemServ.c_str(), ClientCallback, nullptr,
+                             kConnectTimeoutMs);
+  SetWaitCursor(0);
+  if (r < 0) {
+    SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
+    MessagePopup("TCP Client", "Telemetry port connection failed !");
+    return -1;
+  }
+  ConnectionUp(h, mocset);
+  return 0;
+}
+
+void ReadTelemetry(unsigned handle) {
+  Program& p = Ctx();
+  LinkState& L = p.link;
+  const Config& c = p.core.cfg;
+  if (p.core.warn < c.wlim && c.wlim != 255) ++p.core.warn;
+  std::uint8_t buf[kRecordSize];
+  // Everything the socket holds is taken now (up to a bound), so that records do not wait for
+  // the next data-ready event.
+  bool firstRead = true;
+  for (int records = 0; records < kRecordsPerEvent;) {
+    std::size_t want = WantBytes(L.rx);
+    int got = ClientTCPRead(handle, buf, want, firstRead ? kReadTimeoutMs : 0);
+    if (got <= 0 || got > static_cast<int>(kRecordSize)) {
+      if (firstRead) {
+        char msg[64];
+        std::snprintf(msg, sizeof msg, "TCP read error: %i bytes read", got);
+        MessagePopup("TCP Server Telemetry", msg);
+      }
+      return;  // a partial record stays held for the next event
+    }
+    firstRead = false;
+    bool complete = false;
+    AppendBytes(L.rx, buf, static_cast<std::size_t>(got), &complete);
+    if (!complete) continue;
+    HandleRecord();
+    ++records;
+    if (L.tHandle != static_cast<int>(handle)) return;  // closed while handling the record
+  }
+}
+
+}  // namespace
+
+void HandleRecord() {
+  Program& p = Ctx();
+  LinkState& L = p.link;
+  const std::uint8_t* rec = L.rx.tcpbuf.data();
+  ++L.records;
+  if (L.forward) L.forward(rec);
+  SetCtrlVal(p.ui.link, ids::kLkBytes, static_cast<int>(kRecordSize));
+
+  if (int now = SpacecraftChange(rec[6], p.core.aorb)) SpacecraftChanged(now);
+  if (p.arc.recon == 1 && p.core.aorb != 0) AutoRecordOn();
+
+  ApidResult r = GetApid(rec, p.core.cfg.cfgtswap, L.decode.data());
+  bool warnings = p.core.warn >= p.core.cfg.wlim && p.core.cfg.wlim != 255;
+  char msg[64];
+  if (r.illegal) {
+    if (warnings) {
+      std::snprintf(msg, sizeof msg, "ERROR! APID %.3X IS ILLEGAL!", r.rawApid);
+      LogMessage(msg, kRed);
+    }
+    CountIllegal(L.counters);
+    ShowIllegalCounters(warnings);
+  }
+  int apid = r.apid;
+  int filter = GetInt(p.ui.link, ids::kLkFilter);
+  if (r.badChecksum) {
+    long shown = CountChecksumError(L.counters, apid, filter);
+    if (shown >= 0) SetCtrlVal(p.ui.link, ids::kLkChksum, shown);
+    for (int panel : {p.ui.apidDisp1, p.ui.apidDisp2})
+      if (GetInt(panel, ids::kAdSelect) == apid)
+        SetCtrlVal(panel, ids::kAdChksum, L.counters.chksum[apid]);
+    if (warnings) {
+      std::snprintf(msg, sizeof msg, "BAD CHECKSUM APID %.3X", apid);
+      LogMessage(msg, kRed);
+    }
+  }
+
+  if (apid >= 0x200) {
+    if (p.core.watchdog == 61) LogMessage("TELEMETRY RESUMED!", kGreen);
+    p.core.watchdog = 0;
+  }
+
+  if (apid == filter || filter == kApidAll) {
+    DisplayTo(false);
+    if (p.arc.saveToDisk) WriteTlmRecord(p.arc.datafile, p.arc.root, rec);
+  }
+
+  CountResult cr = CountPacket(L.counters, L.apdIndex, apid);
+  if (cr.rangePanel == 0x200)
+    SetCtrlVal(p.ui.range200, ids::kRgFirst + (apid & 0x7F), L.counters.range200[apid & 0x7F]);
+  else if (cr.rangePanel == 0x300)
+    SetCtrlVal(p.ui.range300, ids::kRgFirst + (apid & 0x7F), L.counters.range300[apid & 0x7F]);
+  if (cr.summaryCtrl) SetCtrlVal(p.ui.summary, cr.summaryCtrl, L.counters.summary[cr.summaryCtrl]);
+  if (cr.groupPanel) SetCtrlVal(p.ui.group[cr.groupPanel], cr.groupCtrl, cr.lastCount);
+
+  for (int panel : {p.ui.apidDisp1, p.ui.apidDisp2})
+    if (GetInt(panel, ids::kAdSelect) == apid) {
+      DisplayApid(panel);
+      SetCtrlVal(panel, ids::kAdCount, cr.lastCount);
+    }
+
+  Dispatch(apid);
+  ResetAssembler(L.rx);
+}
+
+int RequestConnect(int which) {
+  Program& p = Ctx();
+  LinkState& L = p.link;
+  if (which != 0) {
+    // The command connection belongs to the command link module.
+    SetCtrlVal(p.ui.link, ids::kLkCmdSwitch, 0);
+    return -1;
+  }
+  unsigned prev = L.portTlm ? L.portTlm : L.cfgtport;
+  L.portTlm = L.cfgtport;
+  L.portCmd = L.cfgcport;
+  if (L.cfgtlm == 0) {
+    L.cfgtlm = 1;
+    return ConnectTlm(!L.nomocset);
+  }
+  std::string reply;
+  std::string text = "Type the name or IP adress of the server.\n(Click OK for " + L.telemServ + ")";
+  PromptPopup("Server Name?", text.c_str(), &reply, 255);
+  if (ContainsNoCase(reply, "exit")) {
+    SetCtrlVal(p.ui.link, ids::kLkTlmLamp, 0);
+    SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
+    return -1;
+  }
+  if (!reply.empty()) L.telemServ = reply;
+  reply.clear();
+  text = "Type the port number for telemetry.\n(Click OK for " + std::to_string(prev) + ")";
+  PromptPopup("Telemetry Port Number?", text.c_str(), &reply, 31);
+  L.portTlm = reply.empty() ? prev : static_cast<unsigned>(std::strtoul(reply.c_str(), nullptr, 10));
+  return ConnectTlm(true);
+}
+
+}  // namespace korvex
+
+using namespace korvex;
+
+int ClientCallback(unsigned handle, int xType, int errCode, void*) {
+  Program& p = Ctx();
+  if (p.link.tHandle < 0 || static_cast<int>(handle) != p.link.tHandle) return 0;
+  switch (xType) {
+    case TCP_DATAREADY:
+      ReadTelemetry(handle);
+      break;
+    case TCP_DISCONNECT:
+      if (errCode <= -1 && errCode >= -18)
+        MessagePopup("Server has closed TLM Port!", TcpErrorText(errCode).c_str());
+      SetCtrlVal(p.ui.link, ids::kLkTlmLamp, 0);
+      SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
+      p.link.tHandle = -1;
+      // A new connection starts a new stream: a record cut short here must not shift it.
+      ResetAssembler(p.link.rx);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+int TCP_SWITCH(int panel, int control, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  Program& p = Ctx();
+  int on = GetInt(panel, control);
+  if (control == ids::kLkTlmSwitch) {
+    if (!on) {
+      if (p.link.tHandle >= 0) {
+        DisconnectFromTCPServer(static_cast<unsigned>(p.link.tHandle));
+        p.link.tHandle = -1;
+        p.core.aorb = 0;
+      }
+      SetCtrlVal(p.ui.link, ids::kLkTlmLamp, 0);
+    } else {
+      RequestConnect(0);
+    }
+  } else if (control == ids::kLkCmdSwitch && on) {
+    RequestConnect(1);
+  }
+  GiveFocusToCommandLine();
+  return 0;
+}
+
+int displayStartStop(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  Program& p = Ctx();
+  p.link.displayOnOff = !p.link.displayOnOff;
+  GiveFocusToCommandLine();
+  return 0;
+}
+
+int All_Apids(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  SetCtrlVal(Ctx().ui.link, ids::kLkFilter, kApidAll);
+  GiveFocusToCommandLine();
+  return 0;
+}
+
+int ApidChange(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  Program& p = Ctx();
+  int filter = GetInt(p.ui.link, ids::kLkFilter);
+  if (filter == kApidAll)
+    SetCtrlVal(p.ui.link, ids::kLkChksum, p.link.counters.chksum[kChksumTotal]);
+  else if (filter >= 0 && filter < 0x1000)
+    SetCtrlVal(p.ui.link, ids::kLkChksum, p.link.counters.chksum[filter]);
+  GiveFocusToCommandLine();
+  return 0;
+}
+
+int ClearReceive(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  Program& p = Ctx();
+  auto& ck = p.link.counters.chksum;
+  int filter = GetInt(p.ui.link, ids::kLkFilter);
+  if (filter == kApidAll) {
+    for (int i = 0; i <= kChksumTotal; ++i) ck[i] = 0;
+  } else if (filter >= 0 && filter < 0x1000) {
+    ck[filter] = 0;
+  }
+  SetCtrlVal(p.ui.link, ids::kLkChksum, 0);
+  SetCtrlVal(p.ui.link, ids::kLkBytes, 0);
+  ResetTextBox(p.ui.link, ids::kLkHex, "");
+  GiveFocusToCommandLine();
+  return 0;
+}
+
+int ClearApid(int panel, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  Program& p = Ctx();
+  if (panel == p.ui.apidDisp1 || panel == p.ui.apidDisp2) {
+    ResetTextBox(panel, ids::kAdHex, "");
+    int apid = GetInt(panel, ids::kAdSelect);
+    SetCtrlVal(panel, ids::kAdCount, 0);
+    SetCtrlVal(panel, ids::kAdChksum, 0);
+    if (apid >= 0 && apid < 4096) p.link.counters.chksum[apid] = 0;
+  } else if (panel == p.ui.instrEvents) {
+    ResetTextBox(panel, ids::kIeBox, "");
+  }
+  GiveFocusToCommandLine();
+  return 0;
+}
+
+int ClearApidCounts(int panel, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  Program& p = Ctx();
+  Counters& c = p.link.counters;
+  int base = panel == p.ui.range200 ? 0x200 : panel == p.ui.range300 ? 0x300 : 0;
+  if (!base) return 0;
+  auto& range = base == 0x200 ? c.range200 : c.range300;
+  range.fill(0);
+  for (int k = 0; k < 128; ++k) SetCtrlVal(panel, ids::kRgFirst + k, 0);
+  SetCtrlVal(panel, ids::kRgIllegal, 0);
+  if (base == 0x200) SetCtrlAttribute(panel, ids::kRgIllegal, ATTR_TEXT_BGCOLOR, kNormalColour);
+  for (int d : {p.ui.apidDisp1, p.ui.apidDisp2}) {
+    int apid = GetInt(d, ids::kAdSelect);
+    if (apid >= base && apid < base + 0x80) SetCtrlVal(d, ids::kAdCount, 0);
+  }
+  GiveFocusToCommandLine();
+  return 0;
+}
+
+int ClearSelectedApidCounts(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  Program& p = Ctx();
+  Counters& c = p.link.counters;
+  c.summary.fill(0);
+  for (int ctrl = kSummaryCtrlMin; ctrl <= kSummaryCtrlMax; ++ctrl) SetCtrlVal(p.ui.summary, ctrl, 0);
+  for (int g = 1; g <= kGroupPanels; ++g) {
+    c.group[g].fill(0);
+    for (int ctrl = 2; ctrl <= kGroupCtrlMax; ++ctrl) SetCtrlVal(p.ui.group[g], ctrl, 0);
+  }
+  GiveFocusToCommandLine();
+  return 0;
+}
+
+int SwapOnOFF(int panel, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  Program& p = Ctx();
+  if (panel == p.ui.link) DisplayTo(true);
+  else if (panel == p.ui.apidDisp1 || panel == p.ui.apidDisp2) DisplayApid(panel);
+  GiveFocusToCommandLine();
+  return 0;
+}

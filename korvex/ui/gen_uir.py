@@ -1,0 +1,175 @@
+#!/usr/bin/env python3
+"""Writes the station's resource files (JSON) from the panel table below.
+
+Panels whose contents later work fills hold their title and role for now; every panel of the
+start-up table exists. Control ids must match core/ids.h.
+"""
+import json
+import os
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def ctl(cid, typ, label, cb=None, **kw):
+    c = {"id": cid, "type": typ, "label": label}
+    if cb:
+        c["callback"] = cb
+    c.update(kw)
+    return c
+
+
+def ind(cid, label, **kw):
+    return ctl(cid, "numeric", label, mode="indicator", value=0, **kw)
+
+
+def panel(res, title, controls=None, cb="HidePanelCb", **kw):
+    p = {"resource": res, "title": title, "controls": controls or []}
+    if cb:
+        p["callback"] = cb
+    p.update(kw)
+    return p
+
+
+def role(res, title, text=None):
+    return panel(res, title, [ctl(2, "textmsg", "Role", value=text or title)])
+
+
+def apid_display(res, title):
+    return panel(res, title, [
+        ctl(2, "textbox", "Packet", mode="indicator", width=560, height=200),
+        ctl(3, "numeric", "APID", format="hex", value=0x200),
+        ind(4, "Packets"),
+        ind(5, "Checksum Errors"),
+        ctl(6, "numeric", "Start", "SwapOnOFF", value=0),
+        ctl(7, "numeric", "Length", "SwapOnOFF", value=298),
+        ctl(8, "switch", "Swap", "SwapOnOFF", value=0),
+        ctl(9, "button", "Clear", "ClearApid"),
+    ])
+
+
+def range_panel(res, base):
+    cs = [ind(2 + k, "%03X" % (base + k)) for k in range(128)]
+    cs.append(ind(130, "Illegal"))
+    cs.append(ctl(131, "button", "Clear Counts", "ClearApidCounts"))
+    return panel(res, "APID COUNTS %03X-%03X" % (base, base + 0x7F), cs)
+
+
+def cmdbox():
+    splash = panel(12, "KORVEX", [ctl(2 + i, "led", "Lamp %d" % (i + 1), mode="indicator")
+                                  for i in range(7)] +
+                   [ctl(9, "textmsg", "Version", value="")], cb=None, width=360, height=200)
+    event_log = panel(8, "Event Log", [
+        ctl(2, "string", "Command", "CmdLine", width=600, maxlength=1023),
+        ctl(3, "button", "Send", "SendLine"),
+        ctl(4, "listbox", "Events", width=800, height=300),
+        ctl(5, "string", "Date / Time", mode="indicator"),
+        ctl(6, "timer", "Tick", "Tick", interval=1.0),
+        ctl(7, "led", "Wait", mode="indicator"),
+        ind(8, "Countdown"),
+        ctl(9, "led", "Heartbeat", mode="indicator"),
+        ctl(10, "button", "Reset Time", "ResetTime"),
+        ctl(11, "button", "Print", "Print"),
+        ctl(12, "led", "Bad Checksum", mode="indicator", oncolor="0xC0C0C0", offcolor="0xC0C0C0"),
+        ctl(13, "led", "Sequence", mode="indicator", oncolor="0xC0C0C0", offcolor="0xC0C0C0"),
+    ])
+    return {"panels": [
+        splash,
+        panel(7, "Command List", [ctl(2, "listbox", "Command Database", width=700, height=300),
+                                  ctl(3, "listbox", "Scripts", width=300, height=200)]),
+        event_log,
+        role(6, "Command Box"),
+        role(9, "Command Box Companion"),
+        role(1, "Comment"),
+        role(3, "Log"),
+        role(2, "Conversion"),
+        panel(10, "Command Verification", [ctl(2, "listbox", "Commands", width=600)]),
+        panel(5, "Schedule", [ctl(2, "listbox", "Schedule", width=600)]),
+        panel(11, "Instrument Events", [ctl(2, "textbox", "Events", mode="indicator", width=700,
+                                            height=300),
+                                        ctl(3, "button", "Clear", "ClearApid")]),
+        panel(4, "KORVEX", [ctl(2, "textmsg", "Notice", value="Shutting down...")], cb=None),
+    ]}
+
+
+def korvmain():
+    link = panel(2, "Telemetry Link", [
+        ctl(2, "textbox", "Packet", mode="indicator", width=560, height=200),
+        ind(3, "Bytes"),
+        ctl(4, "numeric", "APID Filter", "ApidChange", format="hex", value=0xFFF),
+        ind(5, "Checksum Errors"),
+        ctl(6, "numeric", "Start", "SwapOnOFF", value=0),
+        ctl(7, "numeric", "Length", "SwapOnOFF", value=298),
+        ctl(8, "switch", "Swap", "SwapOnOFF", value=0),
+        ctl(9, "button", "Display Start/Stop", "displayStartStop"),
+        ctl(10, "button", "Clear", "ClearReceive"),
+        ctl(11, "button", "All APIDs", "All_Apids"),
+        ctl(12, "led", "TLM", mode="indicator"),
+        ctl(13, "led", "CMD", mode="indicator"),
+        ctl(14, "switch", "Telemetry", "TCP_SWITCH", value=0),
+        ctl(15, "switch", "Command", "TCP_SWITCH", value=0),
+        ctl(16, "string", "Recording", mode="indicator", value="Not Recording"),
+        ctl(17, "switch", "Record", "recordOnOff", value=0),
+    ])
+    summary = [ind(c, "Group %d" % (35 - c)) for c in range(34, 14, -1)]
+    summary += [ind(14, "Illegal"), ind(13, "Other"), ind(12, "Instrument (unlisted)"),
+                ind(11, "Spacecraft")]
+    summary.append(ctl(35, "button", "Clear Counts", "ClearSelectedApidCounts"))
+    panels = [
+        panel(1, "KORVEX 01-04-2006", [], cb="Quit_a", width=1280, height=900),
+        link,
+        role(12, "Instrument Enable 1"), role(15, "Instrument Enable 2"),
+        role(18, "Instrument Enable 3"), role(29, "Instrument Enable 4"),
+        apid_display(44, "APID Display 2"),
+        panel(3, "ARR", [ctl(2, "textbox", "ARR", mode="indicator", width=600)]),
+        role(9, "Instrument"),
+        apid_display(10, "APID Display 1"),
+        range_panel(13, 0x200), range_panel(14, 0x300),
+        panel(58, "Strip Chart", [ctl(2, "stripchart", "Strip", traces=3, points=100)]),
+        panel(16, "APID Summary", summary),
+        panel(17, "COMMAND FILE: ", [ctl(c, "string", "Command %d" % (18 - c), width=400)
+                                     for c in range(17, 1, -1)]),
+    ]
+    for r in [46, 47, 54, 56, 55, 57, 50, 52, 51, 45, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28,
+              4, 5, 11, 49]:
+        panels.append(role(r, "Instrument Panel %d" % r))
+    panels.append(role(53, "SEP"))
+    for g in range(1, 15):
+        panels.append(panel(29 + g, "APID Group %d" % g,
+                            [ind(c, "") for c in range(26, 1, -1)]))
+    for r, n in [(6, 1), (7, 2), (8, 3)]:
+        panels.append(panel(r, "SEP Strip Chart %d" % n,
+                            [ctl(2, "stripchart", "Strip", traces=3, points=100)]))
+    return {"panels": panels}
+
+
+def simple(title, resources, top_level=()):
+    ps = []
+    for r in resources:
+        ps.append(role(r, "%s %d" % (title, r)))
+    return {"panels": ps}
+
+
+def sep():
+    d = simple("SEP", list(range(1, 5)) + list(range(7, 21)))
+    d["panels"].append(role(5, "Local Server Clients"))
+    d["panels"].append(role(6, "Client Messages"))
+    d["panels"].append(role(21, "Local Server"))
+    return d
+
+
+FILES = {
+    "cmdbox.uir": cmdbox(),
+    "korvmain.uir": korvmain(),
+    "help.uir": {"panels": [role(1, "Help")]},
+    "scm.uir": {"panels": [role(1, "SCM")]},
+    "sep.uir": sep(),
+    "cmdseq.uir": simple("Command Sequence", range(1, 33)),
+    "pdighk.uir": simple("Instrument Housekeeping", range(1, 6)),
+    "spc.uir": simple("Spacecraft", range(1, 4)),
+}
+
+if __name__ == "__main__":
+    for name, doc in FILES.items():
+        with open(os.path.join(HERE, name), "w") as f:
+            json.dump(doc, f, indent=1)
+            f.write("\n")
