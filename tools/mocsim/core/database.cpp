@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
@@ -93,6 +94,7 @@ ItemDef parseItem(const std::string& line) {
   d.gainA = (g && *g != 0.0) ? *g : 1.0;
   d.offA = parseNumber(field(6)).value_or(0.0);
   d.unit = field(7);
+  d.conv = field(13);
   d.limits.redLow = limitField(f, 8);
   d.limits.yellowLow = limitField(f, 9);
   d.limits.yellowHigh = limitField(f, 10);
@@ -316,7 +318,7 @@ void loadStation(const std::string& dir, Databases& db) {
   if (load("database/sep_hkg.txt")) parseSep(text, db.sep, db.notes);
   if (load("database/BRIMLET_dhk.txt")) parseBrm(text, db.brm);
   if (load("database/basis.txt")) db.spc = parseSpc(text);
-  if (load("database/VANTIS_ctm.prn")) db.cmd = textLines(text);
+  if (load("database/VANTIS_ctm.prn")) db.cmd.lines = textLines(text);
 }
 
 std::vector<uint8_t> encodeToken(const std::string& token, long value) {
@@ -346,15 +348,8 @@ std::vector<uint8_t> encodeToken(const std::string& token, long value) {
   return out;
 }
 
-std::optional<CommandTemplate> parseCommandLine(const std::string& line) {
-  size_t semi = line.find(';');
-  if (semi == std::string::npos) return std::nullopt;
-  CommandTemplate t;
-  size_t haz = line.find(" H ");
-  t.hazardous = haz != std::string::npos;
-  size_t end = (t.hazardous && haz < semi) ? haz : semi;
-  std::string body = line.substr(0, end);
-  // Tokens are separated by blanks; tabs do not form part of a token either.
+std::vector<std::string> templateTokens(const std::string& body) {
+  // Tokens are separated by blanks; tabs and backslashes do not form part of a token either.
   std::vector<std::string> toks;
   std::string cur;
   bool inQuote = false;
@@ -368,29 +363,79 @@ std::optional<CommandTemplate> parseCommandLine(const std::string& line) {
     }
   }
   if (!cur.empty()) toks.push_back(cur);
-  if (toks.size() < 2) return std::nullopt;
-  t.mnemonic = toks[0];
+  return toks;
+}
+
+static std::string firstToken(const std::string& line) {
+  auto t = templateTokens(line);
+  return t.empty() ? std::string() : t[0];
+}
+
+int CommandDb::findMnemonic(const std::string& token) const {
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (containsNoCase(firstToken(lines[i]), token)) return int(i);
+  return -1;
+}
+
+namespace {
+// Template text of a line: after the mnemonic, up to ";" or an earlier hazard mark.
+bool lineTemplate(const std::string& line, std::string& body, bool& hazardous, int& args) {
+  size_t semi = line.find(';');
+  if (semi == std::string::npos) return false;
+  size_t haz = line.find(" H ");
+  hazardous = haz != std::string::npos;
+  size_t end = (hazardous && haz < semi) ? haz : semi;
+  size_t a = line.find_first_not_of(" \t");
+  if (a == std::string::npos || a >= end) return false;
+  size_t b = line.find_first_of(" \t", a);
+  if (b == std::string::npos || b > end) b = end;
+  body = line.substr(b, end - b);
+  args = int(std::strtol(line.c_str() + semi + 1, nullptr, 10));
+  return true;
+}
+
+bool isNumberToken(const std::string& tok, long& v) {
+  char* e = nullptr;
+  v = std::strtol(tok.c_str(), &e, 0);
+  return e != tok.c_str() && *e == '\0';
+}
+}  // namespace
+
+std::optional<CommandTemplate> CommandDb::expand(int idx, bool withArgs) const {
+  if (idx < 0 || size_t(idx) >= lines.size()) return std::nullopt;
+  CommandTemplate t;
+  std::string body;
+  int args = 0;
+  if (!lineTemplate(lines[idx], body, t.hazardous, args)) return std::nullopt;
+  t.mnemonic = firstToken(lines[idx]);
   bool first = true;
-  for (size_t i = 1; i < toks.size(); ++i) {
-    const auto& tok = toks[i];
-    if (tok[0] == '"') {
-      for (size_t k = 1; k < tok.size() && tok[k] != '"'; ++k) t.data.push_back(uint8_t(tok[k]));
-      continue;
+  std::function<void(const std::string&, int)> walk = [&](const std::string& text, int depth) {
+    for (auto& tok : templateTokens(text)) {
+      long v = 0;
+      if (tok[0] == '"') {
+        for (size_t k = 1; k < tok.size() && tok[k] != '"'; ++k) t.data.push_back(uint8_t(tok[k]));
+        first = false;
+      } else if (isNumberToken(tok, v)) {
+        if (first) {
+          t.apid = int(v & 0x7FF);
+          first = false;
+        } else {
+          auto b = encodeToken(tok, v);
+          t.data.insert(t.data.end(), b.begin(), b.end());
+        }
+      } else if (depth < 3) {
+        int j = findMnemonic(tok);
+        std::string sub;
+        bool h = false;
+        int a = 0;
+        if (j >= 0 && lineTemplate(lines[j], sub, h, a)) walk(sub, depth + 1);
+      }
     }
-    auto v = parseInt(tok);
-    if (!v) continue;  // names of other lines are expanded by the station; the simulator skips them
-    char* e = nullptr;
-    std::strtol(tok.c_str(), &e, 0);
-    if (*e != '\0') continue;
-    if (first) {
-      t.apid = int(*v & 0x7FF);
-      first = false;
-      continue;
-    }
-    auto b = encodeToken(tok, *v);
-    t.data.insert(t.data.end(), b.begin(), b.end());
-  }
+  };
+  walk(body, 1);
   if (t.apid < 0) return std::nullopt;
+  if (withArgs)
+    for (int i = 0; i < args && i < 64; ++i) t.data.push_back(0x01);
   return t;
 }
 

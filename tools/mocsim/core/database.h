@@ -35,6 +35,7 @@ struct ItemDef {
   std::string gainText;  // field 5 as written (may hold a conversion keyword)
   double gainA = 1, offA = 0, gainB = 1, offB = 0;
   std::string unit;
+  std::string conv;      // field 13: conversion keyword (LIN, INT, YSI, ...) where the file has one
   Limits limits;
   bool valid() const { return !name.empty() && offset >= 0; }
 };
@@ -73,13 +74,31 @@ struct SpcItem {
   std::optional<double> yl, yh, rl, rh;
 };
 
+// Command database: packet ID (first number of the template) and the encoded template bytes of a line.
+struct CommandTemplate {
+  std::string mnemonic;
+  int apid = -1;
+  std::vector<uint8_t> data;  // bytes after the packet header, argument-free part of the template
+  bool hazardous = false;
+};
+// The command database with its templates expanded as the station's encoder does (names of other
+// lines replaced by their templates, three levels deep).
+struct CommandDb {
+  std::vector<std::string> lines;
+  // First line (from index 0) whose mnemonic contains `token`, without regard to case; -1 if none.
+  int findMnemonic(const std::string& token) const;
+  // Packet ID and template bytes of line `idx`; `argBytes` zero bytes stand for the arguments.
+  std::optional<CommandTemplate> expand(int idx, bool withArgs = false) const;
+};
+std::vector<std::string> templateTokens(const std::string& tmpl);
+
 struct Databases {
   TlmDatabase tlm;
   SepDatabase sep;
   BrmDatabase brm;
   std::vector<SpcItem> spc;
   LineTable err;
-  std::vector<std::string> cmd;  // command database, every line
+  CommandDb cmd;
   std::vector<std::string> notes;  // what was loaded or missing, for the start-up log
 };
 
@@ -97,14 +116,7 @@ bool readFileText(const std::string& path, std::string& out);
 // Loads DIR/database/... ; missing files are noted and leave their table empty.
 void loadStation(const std::string& dir, Databases& db);
 
-// Command database: packet ID (first number of the template) and the encoded template bytes of a line.
-struct CommandTemplate {
-  std::string mnemonic;
-  int apid = -1;
-  std::vector<uint8_t> data;  // bytes after the packet header, argument-free part of the template
-  bool hazardous = false;
-};
-std::optional<CommandTemplate> parseCommandLine(const std::string& line);
+
 // The bytes one numeric template token encodes to (the command encoder's rules).
 std::vector<uint8_t> encodeToken(const std::string& token, long value);
 

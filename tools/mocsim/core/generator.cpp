@@ -58,6 +58,18 @@ ItemKind tlmItemKind(const ItemDef& d) {
   const std::string& n = d.name;
   std::string g = d.gainText;
   for (auto& c : g) c = char(std::toupper((unsigned char)c));
+  std::string cv = d.conv;
+  for (auto& c : cv) c = char(std::toupper((unsigned char)c));
+  if (cv == "YSI") return ItemKind::Ysi;
+  if (cv == "RTD") return ItemKind::Rtd;
+  if (cv == "MAG") return ItemKind::Mag;
+  if (cv == "UCUR") return ItemKind::Ucur;
+  if (cv == "DCUR") return ItemKind::Dcur;
+  if (cv == "LOGT" || g == "LOGT") return ItemKind::LogT;
+  if (cv == "CLOCK") return ItemKind::SampleTime;
+  if (cv == "TIME32") return ItemKind::Time;
+  if (cv == "CKS") return ItemKind::Checksum;
+  if (cv == "INT" || cv == "BITS" || cv == "HEX16" || cv == "HEX32") return ItemKind::Raw;
   if (g == "YSI") return ItemKind::Ysi;
   if (g == "RTD") return ItemKind::Rtd;
   if (g == "MAG") return ItemKind::Mag;
@@ -104,11 +116,12 @@ Generator::Generator(const Databases& db) : db_(db) {
     if (d.valid()) sepItems_.push_back(d);
   }
   // The first and last 16 lines of the command database are its report header and trailer.
-  for (size_t i = 16; i + 16 < db.cmd.size(); ++i) {
-    auto t = parseCommandLine(db.cmd[i]);
+  for (size_t i = 16; i + 16 < db.cmd.lines.size(); ++i) {
+    auto t = db.cmd.expand(int(i), true);
     if (!t) continue;
     ApidClass c = apidClass(t->apid);
-    if ((c == ApidClass::Suite || c == ApidClass::Companion) && t->data.size() <= 40) commands_.push_back(*t);
+    if ((c == ApidClass::Suite || c == ApidClass::Companion) && !t->data.empty() && t->data.size() <= 40)
+      commands_.push_back(*t);
   }
   // Analyzer distribution: a beam-like count pattern over energy, D and A.
   dist_.clear();
@@ -191,18 +204,29 @@ double Generator::nominal(const ItemDef& d, double t, bool raw) const {
   if (eqNoCase(d.name, "ISoftwareVersion")) return 20;
   if (eqNoCase(d.name, "InterfaceActive") || eqNoCase(d.name, "InterfaceEnables")) return 0xFF;
   if (eqNoCase(d.name, "ICmdSeqRunning")) return 32;
-  if (inList(d.name, {"IErrorCode", "IErrorData", "IErrorCount"})) return 0;
+  if (eqNoCase(d.name, "IErrorCode")) return cmd_.errCode;
+  if (eqNoCase(d.name, "IErrorData")) return cmd_.errData;
+  if (eqNoCase(d.name, "IErrorCount")) return cmd_.errCount;
   const Limits& L = d.limits;
   std::optional<double> lo = L.yellowLow ? L.yellowLow : L.redLow;
   std::optional<double> hi = L.yellowHigh ? L.yellowHigh : L.redHigh;
+  double mid, half;
   if (lo && hi) {
-    double mid = (*lo + *hi) / 2, half = (*hi - *lo) / 2;
-    if (raw) return std::round(mid);
-    // Drift slowly inside the inner half of the band so plots move without alarms.
-    return mid + 0.3 * half * std::sin(2 * kPi * (t / 600.0 + phaseOf(d.name)));
+    mid = (*lo + *hi) / 2;
+    half = (*hi - *lo) / 2;
+  } else if (hi || lo) {
+    // One-sided limits: half-way between zero and the limit, on the limit's side.
+    double l = hi ? *hi : *lo;
+    mid = l / 2;
+    half = std::fabs(l) / 4;
+    if (l == 0) { mid = hi ? -1 : 1; half = 0.5; }
+  } else {
+    if (raw) return 0;
+    return std::nan("");  // no limits: the caller picks a mid-range count
   }
-  if (raw) return 0;
-  return std::nan("");  // no band: the caller picks a mid-range count
+  if (raw) return std::round(mid);
+  // Drift slowly inside the inner part of the band so plots move without alarms.
+  return mid + 0.3 * half * std::sin(2 * kPi * (t / 600.0 + phaseOf(d.name)));
 }
 
 Encoded Generator::encodeTlm(const ItemDef& d, ItemKind k, double v, double v12, double vcc1, double v5d) const {
@@ -223,6 +247,12 @@ Encoded Generator::encodeTlm(const ItemDef& d, ItemKind k, double v, double v12,
     case ItemKind::Time:
       e.raw = uint32_t(std::llround(std::clamp(v, 0.0, double(maxRaw))));
       e.shown = e.raw;
+      break;
+    case ItemKind::Checksum:
+      break;
+    case ItemKind::LogT:
+      e.raw = compress8(uint32_t(std::clamp(v, 0.0, 8.0) * 65536.0));
+      e.shown = uncompress8(uint8_t(e.raw)) / 65536.0;
       break;
     case ItemKind::Jitter:
       e.raw = uint32_t(linearInverse(v, 1.0 / 65536.0, 0, maxInt));
@@ -318,6 +348,7 @@ void Generator::buildHk(PacketWriter& w, double t) {
   std::vector<const ItemDef*> currents;
   for (auto& d : tlmItems_) {
     ItemKind k = tlmItemKind(d);
+    if (k == ItemKind::Checksum) continue;
     if (k == ItemKind::Ucur || k == ItemKind::Dcur) {
       currents.push_back(&d);
       continue;
@@ -812,15 +843,18 @@ void Generator::execute(const ScmPacket& p, double t) {
       }
     }
     events_.push_back(EventEntry{1, uint8_t(p.commandId), code, uint8_t(p.seq & 0xFF), s});
+    cmd_.errCode = code;
+    cmd_.errData = uint32_t(p.commandId);
+    cmd_.errCount = (cmd_.errCount + 1) & 0xFF;
     ++stateVersion_;
     return;
   }
-  cmd_.count = (cmd_.count + 1) & 0xFF;
+  ++cmd_.count;
   ++cmd_.executed;
   cmd_.lastId = uint32_t(p.commandId);
   cmd_.lastSeq = uint32_t(p.seq);
   if (apidClass(p.apid) == ApidClass::Companion) {
-    cmd_.pCount = (cmd_.pCount + 1) & 0xFF;
+    ++cmd_.pCount;
     cmd_.pLastId = uint32_t(p.commandId);
     cmd_.pLastSeq = uint32_t(p.seq);
   }

@@ -20,7 +20,7 @@ struct NoCaseLess {
 };
 
 // How the station converts one housekeeping item.
-enum class ItemKind { Raw, Linear, LinearAB, Ysi, Rtd, Mag, Ucur, Dcur, Jitter, SampleTime, Time };
+enum class ItemKind { Raw, Linear, LinearAB, Ysi, Rtd, Mag, Ucur, Dcur, Jitter, SampleTime, Time, LogT, Checksum };
 ItemKind tlmItemKind(const ItemDef& d);
 
 // Where a wanted value ended up: the count written and the value the station computes back.
@@ -70,6 +70,7 @@ public:
     uint32_t pCount = 0, pLastId = 0, pLastSeq = 0;
     uint32_t rejected = 0;
     uint64_t executed = 0;  // not wrapped
+    uint32_t errCode = 0, errData = 0, errCount = 0;  // the processor's last error
   };
   const CommandState& commands() const { return cmd_; }
   size_t pendingEvents() const { return events_.size(); }

@@ -60,11 +60,15 @@ void PacketWriter::seal(int txOff, bool corrupt) {
 bool apidHasChecksum(int apid) { return apid >= 0x080; }
 
 int checksumOffset(int apid) {
-  // 0x240 and 0x241 are read in transmission order from byte 10/11 on; everything else the station
-  // reads with exchanged pairs, where transmission byte 271 is station byte 270 (used by the event
-  // overrun flag and the last byte of the science streams).
-  if (apid == 0x240 || apid == 0x241) return 271;
-  return 270;
+  // Transmission byte 271 is byte 270 in the station's exchanged view. Packets whose layout uses
+  // that byte (the event overrun flag, science streams running to byte 270) carry the checksum in
+  // the byte before it.
+  switch (apid) {
+    case 0x201: case 0x202: case 0x203: case 0x210: case 0x211: case 0x212: case 0x213: case 0x220: case 0x222:
+      return 270;
+    default:
+      return 271;
+  }
 }
 
 GroundTime groundTimeFromUnixMs(int64_t unixMs) {
