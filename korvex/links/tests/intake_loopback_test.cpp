@@ -1,0 +1,130 @@
+// The telemetry intake end to end over a real loopback connection: 10,000 records with faults,
+// recorded byte for byte and counted per APID and per class.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <map>
+
+#include "core/tests/station_fixture.h"
+#include "links/tests/loopback_server.h"
+#include "links/tests/tlm_records.h"
+
+using namespace korvex;
+using namespace korvex::testing;
+
+namespace {
+
+constexpr int kRecords = 10000;
+constexpr int kSwitchAt = 5000;
+constexpr int kIllegalAt = 1234;
+constexpr int kBadSumAt = 2345;
+constexpr int kSplitAt = 3456;
+const int kApids[] = {0x200, 0x201, 0x210, 0x241, 0x313, 0x305, 0x00B, 0x0C0, 0x27F, 0x37F, 0x01E};
+
+struct Stream {
+  std::vector<std::vector<std::uint8_t>> records;
+  std::map<int, int> perApid;  // as the station counts them (illegal as 0)
+  std::vector<Piece> pieces;
+};
+
+Stream MakeStream() {
+  Stream s;
+  for (int i = 0; i < kRecords; ++i) {
+    int apid = kApids[i % std::size(kApids)];
+    if (i == kIllegalAt) apid = 0x1A3;
+    if (i == kBadSumAt) apid = 0x210;
+    std::uint8_t sc = i < kSwitchAt ? kSpacecraftA : kSpacecraftB;
+    s.records.push_back(TlmRecord(apid, sc, static_cast<unsigned>(i), i == kBadSumAt));
+    s.perApid[apid == 0x1A3 ? 0 : apid]++;
+  }
+  // Cut the stream in writes that ignore record boundaries, but send the split record in three
+  // pieces with pauses, so that it arrives over three reads.
+  std::vector<std::uint8_t> pending;
+  auto flush = [&](int pause) {
+    if (!pending.empty()) s.pieces.push_back({pending, pause});
+    pending.clear();
+  };
+  for (int i = 0; i < kRecords; ++i) {
+    const auto& r = s.records[i];
+    if (i == kSplitAt) {
+      flush(30);
+      s.pieces.push_back({{r.begin(), r.begin() + 100}, 30});
+      s.pieces.push_back({{r.begin() + 100, r.begin() + 250}, 30});
+      s.pieces.push_back({{r.begin() + 250, r.end()}, 30});
+      continue;
+    }
+    pending.insert(pending.end(), r.begin(), r.end());
+    if (pending.size() >= 7777) {
+      std::vector<std::uint8_t> rest(pending.begin() + 7777, pending.end());
+      pending.resize(7777);
+      flush(0);
+      pending = rest;
+    }
+  }
+  flush(0);
+  return s;
+}
+
+std::string Concat(const Stream& s, int from, int to) {
+  std::string out;
+  for (int i = from; i < to; ++i) out.append(s.records[i].begin(), s.records[i].end());
+  return out;
+}
+
+}  // namespace
+
+TEST_F(StationTest, TenThousandRecordsOverLoopbackAreRecordedAndCounted) {
+  Stream s = MakeStream();
+  LoopbackServer server(s.pieces);
+  ASSERT_EQ(Start(), kStarted);
+  Program& p = P();
+
+  RunCommandLine("REC ON");
+  RunCommandLine("set tsrv 127.0.0.1 " + std::to_string(server.port()));
+  RunCommandLine("set moc");
+  ASSERT_GE(p.link.tHandle, 0) << "station did not connect";
+
+  QElapsedTimer t;
+  t.start();
+  while (p.link.records < static_cast<std::uint64_t>(kRecords) && t.elapsed() < 60000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_EQ(p.link.records, static_cast<std::uint64_t>(kRecords));
+  EXPECT_EQ(server.received(), 1u);  // "set moc" with no text writes one line feed
+
+  // Recordings: exactly what was sent, split by spacecraft.
+  EXPECT_EQ(Logs(".tlm"), (std::vector<std::string>{"A2603101230.tlm", "B2603101230.tlm"}));
+  EXPECT_TRUE(Slurp(dir / "log/A2603101230.tlm") == Concat(s, 0, kSwitchAt));
+  EXPECT_TRUE(Slurp(dir / "log/B2603101230.tlm") == Concat(s, kSwitchAt, kRecords));
+  EXPECT_EQ(Logs(".log"), (std::vector<std::string>{"A2603101230.log", "B2603101230.log"}));
+  EXPECT_EQ(Logs(".arr"), (std::vector<std::string>{"A2603101230.arr", "B2603101230.arr"}));
+  EXPECT_EQ(CountIn(dir / "log/A2603101230.log", "ERROR! APID 1A3 IS ILLEGAL!"), 1);
+  EXPECT_EQ(CountIn(dir / "log/A2603101230.log", "BAD CHECKSUM APID 210"), 1);
+  EXPECT_EQ(CountIn(dir / "log/A2603101230.log", "EVENT LOG"), 1);  // renamed, not restarted
+  EXPECT_EQ(CountIn(dir / "log/B2603101230.log", "ILLEGAL"), 0);
+
+  // Counts per APID and per class.
+  const Counters& c = p.link.counters;
+  for (auto [apid, n] : s.perApid) EXPECT_EQ(c.perApid[apid], static_cast<std::uint64_t>(n)) << apid;
+  auto n = [&](int apid) { return static_cast<std::uint32_t>(s.perApid[apid]); };
+  EXPECT_EQ(c.illegal, 1u);
+  EXPECT_EQ(c.chksum[kChksumTotal], 1u);
+  EXPECT_EQ(c.chksum[0x210], 1u);
+  EXPECT_EQ(c.summary[kSumSpacecraft], n(0x00B) + n(0x0C0) + n(0x01E) + n(0));
+  EXPECT_EQ(c.summary[kSumInstrument], n(0x201) + n(0x210) + n(0x27F) + n(0x305) + n(0x37F));
+  EXPECT_EQ(c.summary[34], n(0x200) + n(0x241));  // heading 1 holds 200 and (after 240-26F) 241
+  EXPECT_EQ(c.summary[33], n(0x313));
+  EXPECT_EQ(c.group[1][16], n(0x200));
+  EXPECT_EQ(c.group[1][14], n(0x241));
+  EXPECT_EQ(c.group[2][16], n(0x313));
+  EXPECT_EQ(c.range200[0x10], n(0x210));
+  EXPECT_EQ(c.range200[0x7F], n(0x27F));
+  EXPECT_EQ(c.range300[0x05], n(0x305));
+  int shown = 0;
+  GetCtrlVal(p.ui.range300, ids::kRgFirst + 0x13, &shown);
+  EXPECT_EQ(static_cast<std::uint32_t>(shown), n(0x313));
+  GetCtrlVal(p.ui.summary, kSumSpacecraft, &shown);
+  EXPECT_EQ(static_cast<std::uint32_t>(shown), c.summary[kSumSpacecraft]);
+
+  // The server going away is reported and the link marked closed.
+  RunCommandLine("set moc off");
+  EXPECT_EQ(p.link.tHandle, -1);
+}
