@@ -16,3 +16,15 @@ target_compile_definitions(korvex PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_
 vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp)
 target_link_libraries(korvex_station_tests PRIVATE korvex_app nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
+
+# korvex --headless against the simulator (tools/mocsim), as a separate process.
+vantis_add_test(korvex_headless_tests links/tests/headless_mocsim_test.cpp)
+target_link_libraries(korvex_headless_tests PRIVATE Threads::Threads)
+target_compile_definitions(korvex_headless_tests PRIVATE
+  KORVEX_BINARY="$<TARGET_FILE:korvex>"
+  MOCSIM_BINARY="${CMAKE_BINARY_DIR}/tools/mocsim/mocsim"
+  STATION_DIR="${CMAKE_SOURCE_DIR}/station")
+add_dependencies(korvex_headless_tests korvex)
+if(EXISTS ${CMAKE_SOURCE_DIR}/tools/mocsim/CMakeLists.txt)
+  add_dependencies(korvex_headless_tests mocsim)
+endif()
