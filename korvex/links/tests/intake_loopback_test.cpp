@@ -128,3 +128,67 @@ TEST_F(StationTest, TenThousandRecordsOverLoopbackAreRecordedAndCounted) {
   RunCommandLine("set moc off");
   EXPECT_EQ(p.link.tHandle, -1);
 }
+
+// The operator's switch: the first connection uses the configuration and types "START MOCSET";
+// later ones ask for server and port; the server closing the port is reported.
+TEST_F(StationTest, TelemetrySwitchPromptsAndServerClose) {
+  auto rec = TlmRecord(0x200, kSpacecraftA, 1);
+  auto server = std::make_unique<LoopbackServer>(std::vector<Piece>{{rec, 0}});
+  WriteFile(dir / "cfg/korvex.cfg", Join(CfgLines(server->port())));
+  ASSERT_EQ(Start(), kStarted);
+  Program& p = P();
+
+  rte::UserSetValue(p.ui.link, ids::kLkTlmSwitch, 1.0);
+  ASSERT_GE(p.link.tHandle, 0);
+  int lamp = 0;
+  GetCtrlVal(p.ui.link, ids::kLkTlmLamp, &lamp);
+  EXPECT_EQ(lamp, 1);
+  QElapsedTimer t;
+  t.start();
+  while ((p.link.records < 1 || CountOut("START MOCSET") == 0) && t.elapsed() < 10000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_EQ(p.link.records, 1u);
+  EXPECT_EQ(p.core.aorb, 1);
+  // The automatic line runs through the interpreter, where scripts are not known yet.
+  EXPECT_EQ(CountOut("START MOCSET IS NOT RECOGNIZED!"), 1);
+
+  server.reset();  // the MOC goes away
+  t.restart();
+  while (p.link.tHandle >= 0 && t.elapsed() < 10000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_EQ(p.link.tHandle, -1);
+  ASSERT_FALSE(popups.transcript().empty());
+  EXPECT_EQ(popups.transcript().back().title, "Server has closed TLM Port!");
+  EXPECT_EQ(popups.transcript().back().text, "-14  ConnectionClosed");
+  GetCtrlVal(p.ui.link, ids::kLkTlmLamp, &lamp);
+  EXPECT_EQ(lamp, 0);
+  EXPECT_EQ(p.core.aorb, 1);  // the spacecraft stays known
+
+  // Second connection: the operator is asked, and "exit" stops it.
+  popups.clearTranscript();
+  popups.queue("EXIT");
+  rte::UserSetValue(p.ui.link, ids::kLkTlmSwitch, 1.0);
+  ASSERT_EQ(popups.transcript().size(), 1u);
+  EXPECT_EQ(popups.transcript()[0].title, "Server Name?");
+  EXPECT_EQ(popups.transcript()[0].text,
+            "Type the name or IP adress of the server.\n(Click OK for 127.0.0.1)");
+  EXPECT_EQ(p.link.tHandle, -1);
+
+  // Asked again: a new server name and port.
+  LoopbackServer second({{rec, 0}});
+  popups.clearTranscript();
+  popups.queue("localhost");
+  popups.queue(std::to_string(second.port()));
+  rte::UserSetValue(p.ui.link, ids::kLkTlmSwitch, 1.0);
+  ASSERT_EQ(popups.transcript().size(), 2u);
+  EXPECT_EQ(popups.transcript()[1].title, "Telemetry Port Number?");
+  EXPECT_NE(popups.transcript()[1].text.find("Type the port number for telemetry.\n(Click OK for "),
+            std::string::npos);
+  EXPECT_EQ(p.link.telemServ, "localhost");
+  EXPECT_GE(p.link.tHandle, 0);
+
+  // Switching off forgets the spacecraft.
+  rte::UserSetValue(p.ui.link, ids::kLkTlmSwitch, 0.0);
+  EXPECT_EQ(p.link.tHandle, -1);
+  EXPECT_EQ(p.core.aorb, 0);
+}
