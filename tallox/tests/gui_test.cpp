@@ -1,0 +1,280 @@
+// The panels of tallox driven as a user would: through the controls' callbacks, with the widget
+// view attached on the offscreen platform, and screenshots of the main panels with a file loaded.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "../../rte/qt/internal.h"
+#include "rte/app.h"
+#include "rte/rte.h"
+#include "src/gui.h"
+#include "src/uir_ids.h"
+#include "test_util.h"
+
+namespace fs = std::filesystem;
+using namespace tallox;
+using tallox::gui::S;
+using tallox::test::Pkt;
+using tallox::test::TempPath;
+
+namespace {
+
+const char* kSuite =
+    "1\n2\n3\n4\n5\n"
+    "IHKWord\t2\t20\tx\t0\t0.5\t1\tV\n"
+    "ISTEUDig\t1\t40\tx\t0\t1\t0\n"
+    "Checksum\n"
+    "YSI\n a 1\n b 0\n c 0\n d 0\n e 0\n f 0\nRTD\n a 0\n b 1\n c 0\n"
+    "MAG\n a 0\n b 1\n c 0\n d 0\n e 0\n f 0\n"
+    "IDREVSTEDCur and ISTEUCur conversions\n1\n2\n3\nuA 1\nuB 1\nuC 1\ndA 1\ndB 1\ndC 1\n";
+const char* kSep = "1\n2\n3\n4\n5\nSEPTemp\t2\t12\tx\t0\t0.25\t-10\tC\nChecksum\n";
+
+// A file with every display in it: housekeeping, MAG, fast housekeeping, bursts, a gap and a
+// checksum error.
+std::string MakeFile(const std::string& name) {
+  std::vector<Pkt> v;
+  for (int i = 0; i < 600; ++i) {
+    const std::uint32_t t = 1500000000u + static_cast<std::uint32_t>(i) * 2u;
+    Pkt hk;
+    hk.apid = 0x200;
+    hk.seq = static_cast<unsigned>(i + (i >= 300 ? 1 : 0));
+    hk.sec = t;
+    hk.be16(12, ((i / 1800) << 12) | (((i / 30) % 60) << 6) | ((2 * i) % 60));
+    hk.be16(16, 1000 + 10 * i);
+    hk.be16(20, static_cast<unsigned>(200 + 100 * std::sin(i / 40.0)));
+    hk.byte(41, static_cast<unsigned>((i / 50) % 4) << 4);
+    v.push_back(hk);
+    Pkt mag;
+    mag.apid = i % 2 ? 0x209 : 0x208;
+    mag.seq = static_cast<unsigned>(i / 2);
+    mag.sec = t;
+    mag.frac = 128;
+    for (int k = 0; k < 42; ++k) {
+      mag.be16(18 + 6 * k, static_cast<unsigned>(32768 + 400 * std::sin((i + k) / 7.0)));
+      mag.be16(20 + 6 * k, static_cast<unsigned>(32768 + 300 * std::cos((i + k) / 9.0)));
+      mag.be16(22 + 6 * k, static_cast<unsigned>(32768 - 200 + k * 5));
+    }
+    mag.badChecksum = i == 77;
+    v.push_back(mag);
+    if (i % 3 == 0) {
+      Pkt f;
+      f.apid = 0x214;
+      f.seq = static_cast<unsigned>(i / 3);
+      f.sec = t;
+      f.frac = static_cast<std::uint8_t>(i % 2 ? 64 : 0);
+      const unsigned start = (i / 3) % 3 == 0 ? 336 : ((i / 3) % 3 == 1 ? 208 : 80);
+      f.be16(12, start);
+      for (int k = 0; k < 128; ++k)
+        f.be16(14 + 2 * k, (k == 0 ? 8u << 12 : 0u) |
+                               (static_cast<unsigned>(2048 + 1500 * std::sin((336 - start + k) / 30.0)) & 0xFFF));
+      v.push_back(f);
+    }
+    Pkt sep;
+    sep.apid = 0x241;
+    sep.seq = static_cast<unsigned>(i);
+    sep.sec = t + 1;
+    sep.le16(12, 100 + static_cast<unsigned>(i % 50));
+    v.push_back(sep);
+  }
+  const std::string path = TempPath(name);
+  tallox::test::WriteRecords(path, v);
+  return path;
+}
+
+class Gui : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "tallox_gui_tests";
+    static char* argv[] = {name, nullptr};
+    rte::AppOptions o;
+    o.headless = false;  // the widget view on the offscreen platform
+    rte::StartApp(argc, argv, o);
+  }
+  void SetUp() override {
+    tallox::gui::Reset();
+    popups_.quiet = true;
+    rte::SetPopupBackend(&popups_);
+    std::string err;
+    ASSERT_TRUE(tallox::gui::LoadPanels(TALLOX_UI_DIR, &err)) << err;
+    db_ = TempPath("gui_db");
+    fs::create_directories(fs::path(db_) / "database");
+    tallox::test::WriteText((fs::path(db_) / "database" / "VANTIS_TLM.txt").string(), kSuite);
+    tallox::test::WriteText((fs::path(db_) / "database" / "sep_hkg.txt").string(), kSep);
+  }
+  void TearDown() override { rte::SetPopupBackend(nullptr); }
+
+  int Click(int panel, int control) { return rte::SendEvent(panel, control, EVENT_COMMIT); }
+  double Num(int panel, int control) {
+    double v = -1;
+    GetCtrlVal(panel, control, &v);
+    return v;
+  }
+  std::string Str(int panel, int control) {
+    std::string v;
+    GetCtrlVal(panel, control, &v);
+    return v;
+  }
+  void Choose(const std::string& path) {
+    popups_.queue(path);
+    Click(S().panelMain, MAIN_SELECT);
+  }
+
+  rte::ScriptedPopups popups_;
+  std::string db_;
+};
+
+}  // namespace
+
+TEST_F(Gui, DatabaseFillsTheSelectorsAndMissingTablesAreReported) {
+  tallox::gui::InitDatabase(db_);
+  int n = 0;
+  GetNumListItems(S().panelHkPlot, HKPLOT_SEL_0, &n);
+  EXPECT_EQ(n, 4);  // -NULL-, IHKWord, ISTEUDig, STEUDoor
+  std::string label;
+  GetLabelFromIndex(S().panelHkPlot, HKPLOT_SEL_0 + 9, 3, &label);
+  EXPECT_EQ(label, "STEUDoor");
+  GetNumListItems(S().panelSepPlot, SEPPLOT_SEL_0, &n);
+  EXPECT_EQ(n, 2);
+  EXPECT_TRUE(popups_.transcript().empty());
+
+  tallox::gui::InitDatabase(TempPath("no_tables_here"));
+  ASSERT_FALSE(popups_.transcript().empty());
+  EXPECT_EQ(popups_.transcript().back().title, "ERROR");
+  EXPECT_EQ(popups_.transcript().back().text, "Cannot open telemetry database file VANTIS_TLM.txt");
+  GetNumListItems(S().panelHkPlot, HKPLOT_SEL_0, &n);
+  EXPECT_EQ(n, 1);  // only -NULL-
+}
+
+TEST_F(Gui, SelectScanAndBrowse) {
+  const std::string path = MakeFile("gui_scan.tlm");
+  int dimmed = 0;
+  GetCtrlAttribute(S().panelMain, MAIN_SCAN, ATTR_DIMMED, &dimmed);
+  EXPECT_EQ(dimmed, 1);
+  Choose(path);
+  EXPECT_EQ(Str(S().panelMain, MAIN_FILE), path);
+  GetCtrlAttribute(S().panelMain, MAIN_SCAN, ATTR_DIMMED, &dimmed);
+  EXPECT_EQ(dimmed, 0);
+
+  Click(S().panelMain, MAIN_SCAN);
+  EXPECT_EQ(Num(S().panelScan, SCAN_COUNT_0), 600);   // 0x200
+  EXPECT_EQ(Num(S().panelScan, SCAN_ERR_0), 1);       // the gap
+  EXPECT_EQ(Num(S().panelScan, SCAN_ERR_0 + 2 * 5), 1);  // 0x209's checksum error
+  EXPECT_EQ(Num(S().panelScan, SCAN_GAPS), 1);
+  EXPECT_EQ(Num(S().panelScan, SCAN_CHKERR), 1);
+  EXPECT_EQ(Str(S().panelMain, MAIN_START), GetTime1(1500000000u));
+  EXPECT_EQ(Str(S().panelMain, MAIN_END), GetTime1(1500000000u + 1198u + 1u));
+
+  // Packet panel: record 1 is the first 0x208.
+  Click(S().panelMain, MAIN_PACKETS);
+  Click(S().panelPacket, PACKET_NEXT);
+  Click(S().panelPacket, PACKET_NEXT);
+  EXPECT_EQ(Num(S().panelPacket, PACKET_PNUM), 1);
+  EXPECT_EQ(Num(S().panelPacket, PACKET_APID), 0x208);
+  int colour = 0;
+  GetCtrlAttribute(S().panelPacket, PACKET_CHECKSUM, ATTR_TEXT_COLOR, &colour);
+  EXPECT_EQ(colour, 0x00A000);
+  EXPECT_EQ(Num(S().panelMag, MAG_PNUM), 1);
+  // The checksum error is found and shown in red.
+  SetCtrlIndex(S().panelPacket, PACKET_FINDKIND, 0);
+  Click(S().panelPacket, PACKET_FINDNEXT);
+  GetCtrlAttribute(S().panelPacket, PACKET_CHECKSUM, ATTR_TEXT_COLOR, &colour);
+  EXPECT_EQ(colour, VAL_RED);
+  EXPECT_EQ(Num(S().panelPacket, PACKET_APID), 0x209);
+  Click(S().panelPacket, PACKET_NEXTHKP);
+  EXPECT_EQ(Num(S().panelPacket, PACKET_APID), 0x200);
+  EXPECT_EQ(Num(S().panelHkp, HKP_PNUM), Num(S().panelPacket, PACKET_PNUM));
+  rte::UserSetValue(S().panelPacket, PACKET_PNUM, 0.0);
+  Click(S().panelPacket, PACKET_BACK);
+  EXPECT_EQ(Num(S().panelPacket, PACKET_PNUM), 0);
+}
+
+TEST_F(Gui, WindowFieldsThatDoNotParseAreReported) {
+  Choose(MakeFile("gui_window.tlm"));
+  SetCtrlVal(S().panelMain, MAIN_WHOLE, 0);
+  SetCtrlVal(S().panelMain, MAIN_START, "last tuesday");
+  SetCtrlVal(S().panelMain, MAIN_END, GetTime1(1600000000u));
+  Click(S().panelMain, MAIN_SCAN);
+  ASSERT_FALSE(popups_.transcript().empty());
+  EXPECT_EQ(popups_.transcript().back().title, "ERROR");
+  EXPECT_NE(popups_.transcript().back().text.find("\"last tuesday\" cannot be read"), std::string::npos);
+  EXPECT_EQ(Num(S().panelScan, SCAN_TOTAL), 0);
+  // A good window counts what lies in it.
+  SetCtrlVal(S().panelMain, MAIN_START, GetTime1(1500000100u));
+  SetCtrlVal(S().panelMain, MAIN_END, GetTime1(1500000199u));
+  Click(S().panelMain, MAIN_SCAN);
+  EXPECT_EQ(Num(S().panelScan, SCAN_COUNT_0), 50);
+}
+
+TEST_F(Gui, HousekeepingPlotAndSave) {
+  tallox::gui::InitDatabase(db_);
+  const std::string path = MakeFile("gui_hk.tlm");
+  Choose(path);
+  Click(S().panelMain, MAIN_HKPLOT);
+  SetCtrlIndex(S().panelHkPlot, HKPLOT_SEL_0, 1);      // IHKWord
+  SetCtrlIndex(S().panelHkPlot, HKPLOT_SEL_0 + 3, 3);  // STEUDoor
+  SetCtrlVal(S().panelHkPlot, HKPLOT_ROWS, 10);
+  Click(S().panelHkPlot, HKPLOT_PLOT);
+  EXPECT_EQ(Num(S().panelHkPlot, HKPLOT_SAMPLES), 600);
+  EXPECT_GT(Num(S().panelHkPlot, HKPLOT_YMAX), Num(S().panelHkPlot, HKPLOT_YMIN));
+  Click(S().panelHkPlot, HKPLOT_SAVE);
+  const std::string text = tallox::test::ReadText(TempPath("gui_hk.txt"));
+  EXPECT_EQ(text.rfind("ZEPHRA VANTIS Housekeeping Data\n", 0), 0u);
+  EXPECT_NE(text.find("Time,UTC \tIHKWord \tSTEUDoor \n"), std::string::npos);
+  // 600 samples, at most 10 rows: step 55 (600 / 55 = 10), which reaches sample 550: 11 rows.
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4 + 11);
+}
+
+// Renders the panels with the file loaded; TALLOX_SHOTS=DIR keeps the pictures.
+TEST_F(Gui, ScreenshotsOfThePanelsWithAFileLoaded) {
+  tallox::gui::InitDatabase(db_);
+  Choose(MakeFile("gui_shots.tlm"));
+  Click(S().panelMain, MAIN_SCAN);
+  Click(S().panelMain, MAIN_PACKETS);
+  for (int i = 0; i < 4; ++i) Click(S().panelPacket, PACKET_NEXT);
+  Click(S().panelMain, MAIN_MAG);
+  Click(S().panelMain, MAIN_TIMING);
+  SetCtrlVal(S().panelTiming, TIMING_APID, 0x214);
+  Click(S().panelTiming, TIMING_START);
+  Click(S().panelMain, MAIN_RATES);
+  Click(S().panelRates, RATES_PLOT);
+  Click(S().panelMain, MAIN_HKPLOT);
+  SetCtrlIndex(S().panelHkPlot, HKPLOT_SEL_0, 1);
+  SetCtrlIndex(S().panelHkPlot, HKPLOT_SEL_0 + 2, 3);
+  Click(S().panelHkPlot, HKPLOT_PLOT);
+  Click(S().panelMain, MAIN_SEPPLOT);
+  SetCtrlIndex(S().panelSepPlot, SEPPLOT_SEL_0, 1);
+  Click(S().panelSepPlot, SEPPLOT_PLOT);
+  Click(S().panelMain, MAIN_BURST);
+  Click(S().panelBurst, BURST_SCAN);
+  Click(S().panelMain, MAIN_FHK);
+  Click(S().panelMain, MAIN_HKP);
+  Click(S().panelMain, MAIN_HKSTATS);
+  for (int i = 0; i < 7; ++i) Click(S().panelPacket, PACKET_NEXTHKP);  // fast HK and HK displays
+
+  const char* keep = std::getenv("TALLOX_SHOTS");
+  const fs::path dir = keep ? fs::path(keep) : fs::path(TempPath("shots"));
+  fs::create_directories(dir);
+  rte::view::FlushNow();
+  const std::pair<const char*, int> shots[] = {
+      {"main", S().panelMain},     {"scan", S().panelScan},      {"packet", S().panelPacket},
+      {"timing", S().panelTiming}, {"rates", S().panelRates},    {"hkplot", S().panelHkPlot},
+      {"sepplot", S().panelSepPlot}, {"burst", S().panelBurst},  {"mag", S().panelMag},
+      {"fhk", S().panelFhk},       {"hkp", S().panelHkp},        {"hkstats", S().panelHkStats}};
+  for (const auto& [name, panel] : shots) {
+    const std::string png = (dir / (std::string(name) + ".png")).string();
+    ASSERT_EQ(rte::view::GrabPanel(panel, png), 0) << name;
+    QImage img(QString::fromStdString(png));
+    ASSERT_FALSE(img.isNull()) << name;
+    std::set<QRgb> colours;
+    for (int y = 0; y < img.height(); y += 4)
+      for (int x = 0; x < img.width(); x += 4) colours.insert(img.pixel(x, y));
+    EXPECT_GT(colours.size(), 3u) << name << " looks empty";
+  }
+}
