@@ -52,7 +52,7 @@ const char* kTable =
 
 }  // namespace
 
-TEST(Batch, ScanPrintsTheCountsAndBothByteOrdersAgree) {
+TEST(TalloxBatch, ScanPrintsTheCountsAndBothByteOrdersAgree) {
   const std::string a = TempPath("batch_a.tlm"), b = TempPath("batch_b.tlm");
   WriteRecords(a, Stream(20), false);
   WriteRecords(b, Stream(20), true);
@@ -73,7 +73,7 @@ TEST(Batch, ScanPrintsTheCountsAndBothByteOrdersAgree) {
   EXPECT_NE(bad.err.find("Start time \"noon\" cannot be read"), std::string::npos);
 }
 
-TEST(Batch, MissingEmptyAndWrongInput) {
+TEST(TalloxBatch, MissingEmptyAndWrongInput) {
   Outcome m = Batch({"scan", TempPath("nope.tlm")});
   EXPECT_EQ(m.rc, 1);
   EXPECT_NE(m.err.find("cannot open"), std::string::npos);
@@ -95,7 +95,7 @@ TEST(Batch, MissingEmptyAndWrongInput) {
   EXPECT_EQ(Batch({"burst", empty, "--apid", "200"}).rc, 2);
 }
 
-TEST(Batch, BurstTimingAndPacket) {
+TEST(TalloxBatch, BurstTimingAndPacket) {
   const std::string a = TempPath("batch_c.tlm");
   WriteRecords(a, Stream(20), false);
   Outcome b = Batch({"burst", a, "--apid", "209"});
@@ -117,7 +117,7 @@ TEST(Batch, BurstTimingAndPacket) {
   EXPECT_NE(far.err.find("beyond the end"), std::string::npos);
 }
 
-TEST(Batch, HousekeepingExportMatchesThePanelSave) {
+TEST(TalloxBatch, HousekeepingExportMatchesThePanelSave) {
   namespace fs = std::filesystem;
   const fs::path dir = TempPath("batch_db");
   fs::create_directories(dir / "database");
@@ -147,7 +147,7 @@ TEST(Batch, HousekeepingExportMatchesThePanelSave) {
   EXPECT_NE(nodb.err.find("Cannot open telemetry database file VANTIS_TLM.txt"), std::string::npos);
 }
 
-TEST(Batch, TheProgramItselfExitsWithItsCodes) {
+TEST(TalloxBatch, TheProgramItselfExitsWithItsCodes) {
   const std::string a = TempPath("batch_exe.tlm");
   WriteRecords(a, Stream(6), false);
   const std::string exe = TALLOX_BINARY;

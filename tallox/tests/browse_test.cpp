@@ -31,7 +31,7 @@ std::vector<Pkt> Stream() {
 }
 }  // namespace
 
-TEST(DumpFile, NavigationAndTheEnds) {
+TEST(TalloxDumpFile, NavigationAndTheEnds) {
   const std::string path = TempPath("browse.tlm");
   WriteRecords(path, Stream(), false, "trailing");
   DumpFile d;
@@ -53,7 +53,7 @@ TEST(DumpFile, NavigationAndTheEnds) {
   EXPECT_EQ(d.PacketNumber(), 6);
 }
 
-TEST(DumpFile, FindNextKinds) {
+TEST(TalloxDumpFile, FindNextKinds) {
   const std::string path = TempPath("find.tlm");
   WriteRecords(path, Stream());
   DumpFile d;
@@ -76,7 +76,7 @@ TEST(DumpFile, FindNextKinds) {
   EXPECT_EQ(d.PacketNumber(), 5);  // 0x200: 2 then 4
 }
 
-TEST(DumpFile, ModeFlagChangeOf208AndHousekeepingSearches) {
+TEST(TalloxDumpFile, ModeFlagChangeOf208AndHousekeepingSearches) {
   const std::string path = TempPath("mode.tlm");
   std::vector<Pkt> v;
   for (int i = 0; i < 6; ++i) {
@@ -108,7 +108,7 @@ TEST(DumpFile, ModeFlagChangeOf208AndHousekeepingSearches) {
   }
 }
 
-TEST(DumpFile, FileWithoutAWholeRecordShowsNothing) {
+TEST(TalloxDumpFile, FileWithoutAWholeRecordShowsNothing) {
   const std::string path = TempPath("tiny.tlm");
   tallox::test::WriteText(path, std::string(297, 'x'));
   DumpFile d;
@@ -122,7 +122,7 @@ TEST(DumpFile, FileWithoutAWholeRecordShowsNothing) {
   EXPECT_FALSE(m.NextPacket(true));
 }
 
-TEST(DisplayPacket, TextsOfHeaderDumpAndChecksum) {
+TEST(TalloxDisplayPacket, TextsOfHeaderDumpAndChecksum) {
   Pkt p;
   p.apid = 0x200;
   p.seq = 0x123;
@@ -154,7 +154,7 @@ TEST(DisplayPacket, TextsOfHeaderDumpAndChecksum) {
   EXPECT_NE(DisplayPacket(r.data(), 12, false, &wave).checksum, 0u);
 }
 
-TEST(DisplayPacket, MagVectorsWithAndWithoutMeanRemoval) {
+TEST(TalloxDisplayPacket, MagVectorsWithAndWithoutMeanRemoval) {
   Pkt p;
   p.apid = 0x209;
   for (int i = 0; i < 42; ++i) {
@@ -174,7 +174,7 @@ TEST(DisplayPacket, MagVectorsWithAndWithoutMeanRemoval) {
   EXPECT_DOUBLE_EQ(ac.mag->z[7], 0);
 }
 
-TEST(FastHkWave, StartOffsetsFillTheirPartOfTheBuffer) {
+TEST(TalloxFastHkWave, StartOffsetsFillTheirPartOfTheBuffer) {
   auto make = [](unsigned start, unsigned mode, unsigned base) {
     Pkt p;
     p.apid = 0x214;

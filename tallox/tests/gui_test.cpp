@@ -87,7 +87,7 @@ std::string MakeFile(const std::string& name) {
   return path;
 }
 
-class Gui : public ::testing::Test {
+class TalloxGui : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     static int argc = 1;
@@ -132,7 +132,7 @@ class Gui : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Gui, DatabaseFillsTheSelectorsAndMissingTablesAreReported) {
+TEST_F(TalloxGui, DatabaseFillsTheSelectorsAndMissingTablesAreReported) {
   tallox::gui::InitDatabase(db_);
   int n = 0;
   GetNumListItems(S().panelHkPlot, HKPLOT_SEL_0, &n);
@@ -152,7 +152,7 @@ TEST_F(Gui, DatabaseFillsTheSelectorsAndMissingTablesAreReported) {
   EXPECT_EQ(n, 1);  // only -NULL-
 }
 
-TEST_F(Gui, SelectScanAndBrowse) {
+TEST_F(TalloxGui, SelectScanAndBrowse) {
   const std::string path = MakeFile("gui_scan.tlm");
   int dimmed = 0;
   GetCtrlAttribute(S().panelMain, MAIN_SCAN, ATTR_DIMMED, &dimmed);
@@ -195,7 +195,7 @@ TEST_F(Gui, SelectScanAndBrowse) {
   EXPECT_EQ(Num(S().panelPacket, PACKET_PNUM), 0);
 }
 
-TEST_F(Gui, WindowFieldsThatDoNotParseAreReported) {
+TEST_F(TalloxGui, WindowFieldsThatDoNotParseAreReported) {
   Choose(MakeFile("gui_window.tlm"));
   SetCtrlVal(S().panelMain, MAIN_WHOLE, 0);
   SetCtrlVal(S().panelMain, MAIN_START, "last tuesday");
@@ -212,7 +212,7 @@ TEST_F(Gui, WindowFieldsThatDoNotParseAreReported) {
   EXPECT_EQ(Num(S().panelScan, SCAN_COUNT_0), 50);
 }
 
-TEST_F(Gui, HousekeepingPlotAndSave) {
+TEST_F(TalloxGui, HousekeepingPlotAndSave) {
   tallox::gui::InitDatabase(db_);
   const std::string path = MakeFile("gui_hk.tlm");
   Choose(path);
@@ -232,7 +232,7 @@ TEST_F(Gui, HousekeepingPlotAndSave) {
 }
 
 // Renders the panels with the file loaded; TALLOX_SHOTS=DIR keeps the pictures.
-TEST_F(Gui, ScreenshotsOfThePanelsWithAFileLoaded) {
+TEST_F(TalloxGui, ScreenshotsOfThePanelsWithAFileLoaded) {
   tallox::gui::InitDatabase(db_);
   Choose(MakeFile("gui_shots.tlm"));
   Click(S().panelMain, MAIN_SCAN);

@@ -54,7 +54,7 @@ int Index(const Database& db, const std::string& name) {
 
 }  // namespace
 
-TEST(ParseTable, PointsKindsDoorAndBlocks) {
+TEST(TalloxParseTable, PointsKindsDoorAndBlocks) {
   Database db = ParseTable(kSuite, false, "VANTIS_TLM.txt");
   ASSERT_TRUE(db.loaded);
   std::vector<std::string> names;
@@ -84,7 +84,7 @@ TEST(ParseTable, PointsKindsDoorAndBlocks) {
   EXPECT_NE(db.warnings[0].find("IShort"), std::string::npos);
 }
 
-TEST(ParseTable, ChecksumOnTheSixthLineStillReadsBlocks) {
+TEST(TalloxParseTable, ChecksumOnTheSixthLineStillReadsBlocks) {
   Database db = ParseTable("a\nb\nc\nd\ne\nChecksum\nRTD\n x 5\n y 6\n z 7\n", false, "t");
   EXPECT_TRUE(db.entries.empty());
   EXPECT_EQ(db.RTDc[2], 7);
@@ -103,7 +103,7 @@ TEST(ParseTable, ChecksumOnTheSixthLineStillReadsBlocks) {
   EXPECT_NE(noChecksum.warnings.back().find("Checksum"), std::string::npos);
 }
 
-TEST(ParseTable, CapacityAndPointsOutsideThePacket) {
+TEST(TalloxParseTable, CapacityAndPointsOutsideThePacket) {
   std::string text = "1\n2\n3\n4\n5\n";
   for (int i = 0; i < 320; ++i) text += "P" + std::to_string(i) + "\t2\t" + std::to_string(i % 300) + "\n";
   text += "Checksum\n";
@@ -120,7 +120,7 @@ TEST(ParseTable, CapacityAndPointsOutsideThePacket) {
   EXPECT_EQ(Convert(db, 290, rec), 0.0);  // offset 290 reads nothing
 }
 
-TEST(Convert, EveryKindOnASwappedRecord) {
+TEST(TalloxConvert, EveryKindOnASwappedRecord) {
   Database db = ParseTable(kSuite, false, "VANTIS_TLM.txt");
   Pkt p;
   p.byte(20, 0x12).byte(21, 0x2F);  // word point at 20: 0x122F; byte point at 21 reads byte 20
@@ -173,7 +173,7 @@ std::vector<Pkt> HkStream(int n) {
 }
 }  // namespace
 
-TEST(SaveHKP, ExactFileWithStepAndSpacing) {
+TEST(TalloxSaveHKP, ExactFileWithStepAndSpacing) {
   Database db = ParseTable(kSuite, false, "VANTIS_TLM.txt");
   const std::string path = TempPath("hkexport.tlm");
   WriteRecords(path, HkStream(10));
@@ -218,7 +218,7 @@ TEST(SaveHKP, ExactFileWithStepAndSpacing) {
   EXPECT_NE(err.find("Cannot create"), std::string::npos);
 }
 
-TEST(ExtractHK, SameValuesFromEitherStorageOrderSuiteAndSep) {
+TEST(TalloxExtractHK, SameValuesFromEitherStorageOrderSuiteAndSep) {
   Database db = ParseTable(kSuite, false, "VANTIS_TLM.txt");
   Database sep = ParseTable(kSep, true, "sep_hkg.txt");
   EXPECT_EQ(sep.entries[1].kind, Kind::Linear);  // SEP entries are all linear
@@ -250,7 +250,7 @@ TEST(ExtractHK, SameValuesFromEitherStorageOrderSuiteAndSep) {
   }
 }
 
-TEST(HkLimits, AutoscaleAndLogFloor) {
+TEST(TalloxHkLimits, AutoscaleAndLogFloor) {
   SampleStore s;
   s.reset();
   s.sel[0] = 0;
@@ -269,7 +269,7 @@ TEST(HkLimits, AutoscaleAndLogFloor) {
   EXPECT_EQ(hi, 0);
 }
 
-TEST(InitDatabase, MissingFilesGiveTheirMessages) {
+TEST(TalloxInitDatabase, MissingFilesGiveTheirMessages) {
   namespace fs = std::filesystem;
   const fs::path dir = TempPath("dbdir");
   fs::remove_all(dir);
@@ -287,7 +287,7 @@ TEST(InitDatabase, MissingFilesGiveTheirMessages) {
   EXPECT_EQ(t.sep.entries.size(), 2u);
 }
 
-TEST(InitDatabase, StationSampleTables) {
+TEST(TalloxInitDatabase, StationSampleTables) {
   const std::string station = TALLOX_STATION_DIR;
   if (!std::filesystem::exists(ResolveCaseless(station, "database/VANTIS_TLM.txt")))
     GTEST_SKIP() << "the station's sample database is not there yet";

@@ -9,7 +9,7 @@ using namespace tallox;
 using tallox::test::MakeRecord;
 using tallox::test::Pkt;
 
-TEST(Uncompress, LawIsContinuousAndReachesTheTop) {
+TEST(TalloxUncompress, LawIsContinuousAndReachesTheTop) {
   EXPECT_EQ(Uncompress(0x00), 0u);
   EXPECT_EQ(Uncompress(0x1F), 31u);
   EXPECT_EQ(Uncompress(0x20), 32u);
@@ -20,7 +20,7 @@ TEST(Uncompress, LawIsContinuousAndReachesTheTop) {
   for (unsigned b = 1; b < 256; ++b) EXPECT_GT(Uncompress(b), Uncompress(b - 1)) << b;
 }
 
-TEST(TimeConversions, GetUTCInvertsGetTime1AcrossDecades) {
+TEST(TalloxTimeConversions, GetUTCInvertsGetTime1AcrossDecades) {
   for (std::uint64_t t = 0; t < 0xFFFFFFFFull; t += 7919ull * 3600 + 1234) {
     const std::string text = GetTime1(static_cast<std::uint32_t>(t));
     ASSERT_EQ(text.size(), 20u) << text;
@@ -30,7 +30,7 @@ TEST(TimeConversions, GetUTCInvertsGetTime1AcrossDecades) {
   }
 }
 
-TEST(TimeConversions, KnownInstantsAndLayouts) {
+TEST(TalloxTimeConversions, KnownInstantsAndLayouts) {
   EXPECT_EQ(GetTime1(0), "1958 JAN  1 00:00:00");
   // 2006-01-04 12:30:00 UTC is Unix 1136377800.
   const std::uint32_t t = 1136377800u + kMissionToUnix;
@@ -43,7 +43,7 @@ TEST(TimeConversions, KnownInstantsAndLayouts) {
   EXPECT_EQ(GetTime1(*GetUTC32("2000 DEC 31 00:00:00")), "2000 DEC 31 00:00:00");
 }
 
-TEST(TimeConversions, MonthWordsAndUnreadableTexts) {
+TEST(TalloxTimeConversions, MonthWordsAndUnreadableTexts) {
   // Case-sensitive three-letter match; anything else is December.
   EXPECT_EQ(*GetUTC("2006 Jan 4 12:30:00"), *GetUTC("2006 DEC 4 12:30:00"));
   EXPECT_EQ(*GetUTC("2006 JANUARY 4 12:30:00"), *GetUTC("2006 JAN 4 12:30:00"));
@@ -53,7 +53,7 @@ TEST(TimeConversions, MonthWordsAndUnreadableTexts) {
   EXPECT_EQ(*GetUTC32("1900 JAN 1 00:00:00"), 0u);  // before 1958 clamps
 }
 
-TEST(TimeConversions, FractionsOfTheSwappedRecord) {
+TEST(TalloxTimeConversions, FractionsOfTheSwappedRecord) {
   Pkt p;
   p.sec = 1136377800u + kMissionToUnix;
   p.frac = 128;  // half a second
@@ -64,7 +64,7 @@ TEST(TimeConversions, FractionsOfTheSwappedRecord) {
   EXPECT_EQ(GetTimeL(r.data()), "2006 JAN  4 12:30:00.5010");
 }
 
-TEST(Accessors, ByteOrderToggleReadsBothStorageForms) {
+TEST(TalloxAccessors, ByteOrderToggleReadsBothStorageForms) {
   Pkt p;
   p.apid = 0x241;
   p.seq = 0x1234;
@@ -91,7 +91,7 @@ TEST(Accessors, ByteOrderToggleReadsBothStorageForms) {
   EXPECT_EQ(GetByte(trans.data(), 6), 0xEAu);
 }
 
-TEST(Accessors, WideReadsAndApidClasses) {
+TEST(TalloxAccessors, WideReadsAndApidClasses) {
   std::uint8_t d[kDataBufSize] = {};
   d[40] = 0x11, d[41] = 0x22, d[42] = 0x33, d[43] = 0x44;
   EXPECT_EQ(GetWord(d, 40), 0x2211u);
@@ -109,7 +109,7 @@ TEST(Accessors, WideReadsAndApidClasses) {
   EXPECT_FALSE(IsKnownApid(0x380));
 }
 
-TEST(Checksum, GoodPacketsSumToZeroAndOneBitBreaksIt) {
+TEST(TalloxChecksum, GoodPacketsSumToZeroAndOneBitBreaksIt) {
   Pkt p;
   for (int i = 12; i < 200; ++i) p.byte(i, static_cast<unsigned>(i * 37));
   auto r = MakeRecord(p);

@@ -56,7 +56,7 @@ std::vector<Pkt> FaultyStream() {
 
 }  // namespace
 
-TEST(ScanApIDs, CountsInjectedGapsChecksumErrorsAndIllegalApids) {
+TEST(TalloxScanApIDs, CountsInjectedGapsChecksumErrorsAndIllegalApids) {
   const std::string path = TempPath("faulty.tlm");
   WriteRecords(path, FaultyStream());
   ScanInput in = Input(path);
@@ -92,7 +92,7 @@ TEST(ScanApIDs, CountsInjectedGapsChecksumErrorsAndIllegalApids) {
   EXPECT_NE(text.find("ApID 209 errors: 2\n"), std::string::npos);
 }
 
-TEST(ScanApIDs, SwappedStorageWithToggleOffGivesTheSameScan) {
+TEST(TalloxScanApIDs, SwappedStorageWithToggleOffGivesTheSameScan) {
   const std::string a = TempPath("trans.tlm"), b = TempPath("swapped.tlm");
   WriteRecords(a, FaultyStream(), false);
   WriteRecords(b, FaultyStream(), true);
@@ -106,7 +106,7 @@ TEST(ScanApIDs, SwappedStorageWithToggleOffGivesTheSameScan) {
   EXPECT_NE(FormatApidScan(ScanApIDs(wrong)), ta);
 }
 
-TEST(ScanApIDs, BadFilesGiveZerosAndAReason) {
+TEST(TalloxScanApIDs, BadFilesGiveZerosAndAReason) {
   const std::string shortFile = TempPath("short.tlm");
   tallox::test::WriteText(shortFile, std::string(297, '\x01'));
   ScanInput in = Input(shortFile);
@@ -140,7 +140,7 @@ TEST(ScanApIDs, BadFilesGiveZerosAndAReason) {
   EXPECT_EQ(ScanApIDs(itail).records, 19u);
 }
 
-TEST(RecordSource, TimeWindowAndUnreadableFields) {
+TEST(TalloxRecordSource, TimeWindowAndUnreadableFields) {
   const std::string path = TempPath("window.tlm");
   std::vector<Pkt> v;
   for (int i = 0; i < 20; ++i) {
@@ -174,7 +174,7 @@ TEST(RecordSource, TimeWindowAndUnreadableFields) {
   EXPECT_NE(s.error.find("End time"), std::string::npos);
 }
 
-TEST(RecordSource, SmallBuffersDeliverEveryRecordAndRestartAfterTheEnd) {
+TEST(TalloxRecordSource, SmallBuffersDeliverEveryRecordAndRestartAfterTheEnd) {
   const std::string path = TempPath("chunks.tlm");
   std::vector<Pkt> v(25);
   for (int i = 0; i < 25; ++i) v[i].seq = static_cast<unsigned>(i);
@@ -189,7 +189,7 @@ TEST(RecordSource, SmallBuffersDeliverEveryRecordAndRestartAfterTheEnd) {
   }
 }
 
-TEST(ScanCancel, ProgressCanStopALongScan) {
+TEST(TalloxScanCancel, ProgressCanStopALongScan) {
   const std::string path = TempPath("long.tlm");
   std::vector<Pkt> v(20000);
   for (std::size_t i = 0; i < v.size(); ++i) v[i].seq = static_cast<unsigned>(i);
@@ -210,7 +210,7 @@ TEST(ScanCancel, ProgressCanStopALongScan) {
   EXPECT_EQ(ScanApIDs(in).records, 20000u);  // the next scan starts afresh
 }
 
-TEST(ScanBurst1, LogsFirstSkipAndLastLines) {
+TEST(TalloxScanBurst1, LogsFirstSkipAndLastLines) {
   const std::string path = TempPath("burst.tlm");
   std::vector<Pkt> v;
   auto add = [&](unsigned apid, unsigned seq, std::uint32_t sec) {
@@ -249,7 +249,7 @@ TEST(ScanBurst1, LogsFirstSkipAndLastLines) {
   EXPECT_EQ(only.counts[0], 3u);  // still counted
 }
 
-TEST(StartTiming, HistogramOfSpacingInCoarseAndFineUnits) {
+TEST(TalloxStartTiming, HistogramOfSpacingInCoarseAndFineUnits) {
   const std::string path = TempPath("timing.tlm");
   std::vector<Pkt> v;
   // Spacings 1.5 s, except one of 2 s; byte 11 steps by one each packet.
@@ -283,7 +283,7 @@ TEST(StartTiming, HistogramOfSpacingInCoarseAndFineUnits) {
   EXPECT_EQ(f.dThist[512 * 256 + 1], 1);
 }
 
-TEST(PlotPkt, CountsPerMinuteForTheRowsInUse) {
+TEST(TalloxPlotPkt, CountsPerMinuteForTheRowsInUse) {
   const std::string path = TempPath("rate.tlm");
   std::vector<Pkt> v;
   for (int i = 0; i < 180; ++i) {
@@ -312,7 +312,7 @@ TEST(PlotPkt, CountsPerMinuteForTheRowsInUse) {
   EXPECT_EQ(g.counts[0][1], 40);
 }
 
-TEST(ScanHKP, StatisticsOfTheHousekeepingStream) {
+TEST(TalloxScanHKP, StatisticsOfTheHousekeepingStream) {
   const std::string path = TempPath("hkstats.tlm");
   std::vector<Pkt> v;
   for (int i = 0; i < 6; ++i) {
