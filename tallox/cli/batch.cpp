@@ -177,6 +177,27 @@ std::string BatchUsage() {
          "  tallox [--headless]   starts the program with its panels\n";
 }
 
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+  std::vector<std::string> words;
+  std::string w;
+  bool inQuotes = false, have = false;
+  for (char c : line) {
+    if (c == '"') {
+      inQuotes = !inQuotes;
+      have = true;
+    } else if (!inQuotes && (c == ' ' || c == '\t' || c == '\r')) {
+      if (have) words.push_back(w);
+      w.clear();
+      have = false;
+    } else {
+      w += c;
+      have = true;
+    }
+  }
+  if (have) words.push_back(w);
+  return words;
+}
+
 bool IsBatchCommand(const std::vector<std::string>& args) {
   if (args.empty()) return false;
   for (const char* v : kVerbs)

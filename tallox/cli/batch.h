@@ -13,5 +13,8 @@ bool IsBatchCommand(const std::vector<std::string>& args);
 // Returns the exit code: 0 success, 1 unreadable input, 2 wrong usage.
 int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 std::string BatchUsage();
+// Splits a command line typed on standard input (headless tallox) into words; double quotes keep
+// blanks inside a word ("2006 JAN  4 12:30:00").
+std::vector<std::string> SplitCommandLine(const std::string& line);
 
 }  // namespace tallox

@@ -312,7 +312,7 @@ void SampleStore::reset() {
 }
 
 Extraction ExtractHK(ScanInput& in, const Database& db, const std::array<int, kSelectors>& sel,
-                     bool sep, SampleStore& store) {
+                     bool sep, SampleStore& store, std::size_t maxSamples) {
   Extraction x;
   store.reset();
   for (int k = 0; k < kSelectors; ++k) {
@@ -327,7 +327,7 @@ Extraction ExtractHK(ScanInput& in, const Database& db, const std::array<int, kS
   x.cancelled = !RunSource(in.source, in.FileName, in.ctl, in.progress, [&](const std::uint8_t* rec) {
     ++records;
     if ((SwapWord(rec, 0, swap) & 0x7FF) != want) return true;
-    if (store.count >= kMaxSamples) {
+    if (store.count >= maxSamples) {
       x.truncated = true;
       return false;
     }
@@ -380,6 +380,12 @@ bool SaveHKP(const std::string& fileName, const SampleStore& store, int rows, do
   }
   const std::string path = target.empty() ? OutputPath(fileName) : target;
   if (outPath) *outPath = path;
+  std::error_code ec;
+  if (path == fileName || std::filesystem::equivalent(path, fileName, ec)) {
+    // A telemetry file named *.txt would otherwise be replaced by its own export.
+    if (error) *error = "The export " + path + " would overwrite the telemetry file itself";
+    return false;
+  }
   std::FILE* f = std::fopen(path.c_str(), "w");
   if (!f) {
     if (error) *error = "Cannot create " + path + ": " + std::strerror(errno);

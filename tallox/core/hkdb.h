@@ -86,7 +86,7 @@ struct Extraction {
 // The suite housekeeping plot's extraction (APID 0x200, swapped records) or, with sep, the SEP
 // plot's (APID 0x241, records in transmission order). sel holds ten entry indices, -1 unused.
 Extraction ExtractHK(ScanInput& in, const Database& db, const std::array<int, kSelectors>& sel,
-                     bool sep, SampleStore& store);
+                     bool sep, SampleStore& store, std::size_t maxSamples = kMaxSamples);
 
 // Autoscale limits over the selected rows (starting from +1e6 / -1e6); with logScale the
 // minimum is raised to at least 1e-10.
@@ -96,7 +96,7 @@ void HkLimits(const SampleStore& store, bool logScale, double* yMin, double* yMa
 std::string OutputPath(const std::string& fileName, const std::string& suffix = ".txt");
 // Writes the export of the held samples. rows = maximum number of rows R, spacing = minimum
 // spacing S in seconds. Returns false (with error) when nothing could be written; nothing is
-// written when the store is empty. target, when given, replaces the path beside the file.
+// written when the store is empty, nor over the telemetry file itself. target, when given, replaces the path beside the file.
 bool SaveHKP(const std::string& fileName, const SampleStore& store, int rows, double spacing,
              std::string* outPath, std::string* error, const std::string& target = "");
 

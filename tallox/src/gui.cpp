@@ -4,8 +4,10 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <vector>
 
+#include "cli/batch.h"
 #include "rte/app.h"
 #include "rte/rte.h"
 #include "uir_ids.h"
@@ -736,5 +738,23 @@ int RunTalloxGui(int argc, char** argv) {
       UseFile(a);
       break;
     }
+  if (rte::IsHeadless()) {
+    // Without a display the panels cannot be used; each line on standard input runs as a batch
+    // command instead (the same verbs as on the command line), and end of input ends tallox.
+    std::fprintf(stderr, "tallox: headless; type batch commands (scan FILE, hk FILE --points ...), "
+                         "one a line\n");
+    rte::WatchStdinLines(
+        [](const std::string& line) {
+          const auto args = tallox::SplitCommandLine(line);
+          if (args.empty()) return;
+          if (!tallox::IsBatchCommand(args)) {
+            std::cerr << "tallox: unknown command " << args[0] << "\n" << tallox::BatchUsage();
+            return;
+          }
+          tallox::RunBatch(args, std::cout, std::cerr);
+          std::cout.flush();
+        },
+        [] { QuitUserInterface(0); });
+  }
   return RunUserInterface();
 }

@@ -160,3 +160,10 @@ TEST(TalloxBatch, TheProgramItselfExitsWithItsCodes) {
   EXPECT_EQ(status("scan " + TempPath("missing.tlm")), 1);
   EXPECT_EQ(status("timing " + a), 2);
 }
+
+TEST(TalloxBatch, CommandLinesTypedHeadless) {
+  EXPECT_EQ(SplitCommandLine("scan a.tlm --start \"2006 JAN  4 12:30:00\" --no-swap\r"),
+            (std::vector<std::string>{"scan", "a.tlm", "--start", "2006 JAN  4 12:30:00", "--no-swap"}));
+  EXPECT_EQ(SplitCommandLine("  hk \"\" x  "), (std::vector<std::string>{"hk", "", "x"}));
+  EXPECT_TRUE(SplitCommandLine("   ").empty());
+}

@@ -211,6 +211,21 @@ TEST(TalloxSaveHKP, ExactFileWithStepAndSpacing) {
   const std::string all = tallox::test::ReadText(out);
   EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 4 + 10);
 
+  // A telemetry file named .txt is not overwritten by its own export.
+  const std::string txt = TempPath("hk_as_text.txt");
+  WriteRecords(txt, HkStream(3));
+  EXPECT_FALSE(SaveHKP(txt, store, 10, 0, &out, &err));
+  EXPECT_NE(err.find("overwrite"), std::string::npos);
+  EXPECT_EQ(std::filesystem::file_size(txt), 6u * 298u);
+
+  // Extraction stops at the sample limit.
+  SampleStore few;
+  Extraction capped = ExtractHK(in, db, sel, false, few, 4);
+  EXPECT_TRUE(capped.truncated);
+  EXPECT_EQ(capped.samples, 4u);
+  EXPECT_EQ(few.UTC.size(), 4u);
+  EXPECT_FALSE(in.source.isOpen());  // the next extraction starts at the beginning again
+
   SampleStore empty;
   EXPECT_FALSE(SaveHKP(path, empty, 10, 0, &out, &err));
   EXPECT_FALSE(err.empty());
