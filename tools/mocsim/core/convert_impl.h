@@ -8,7 +8,7 @@ int functionInverse(F f, double value, int maxRaw) {
   if (maxRaw <= 0) return 0;
   // Sample coarsely, then refine every stretch whose ends bracket the value; the nearest sampled
   // count covers values outside the function's range.
-  const int steps = maxRaw < 512 ? maxRaw : 512;
+  const int steps = maxRaw < 128 ? maxRaw : 128;
   int best = 0;
   double bestErr = std::fabs(f(0.0) - value);
   auto consider = [&](int r) {
@@ -38,6 +38,16 @@ int functionInverse(F f, double value, int maxRaw) {
     }
     prev = r;
     fprev = fr;
+  }
+  // Values beyond the function's range (an extremum between two samples): walk downhill from the
+  // best sample to the nearest count.
+  for (int dir : {-1, 1}) {
+    for (int r = best + dir; r >= 0 && r <= maxRaw; r += dir) {
+      double e = std::fabs(f(double(r)) - value);
+      if (!(e < bestErr)) break;
+      best = r;
+      bestErr = e;
+    }
   }
   return best;
 }

@@ -37,6 +37,10 @@ struct ItemDef {
   std::string unit;
   std::string conv;      // field 13: conversion keyword (LIN, INT, YSI, ...) where the file has one
   Limits limits;
+  // Filled once by the generator so that building a packet does no name matching.
+  int kind = -1;
+  int special = 0;
+  double phase = 0;
   bool valid() const { return !name.empty() && offset >= 0; }
 };
 ItemDef parseItem(const std::string& line);

@@ -28,6 +28,8 @@ bool inList(const std::string& name, std::initializer_list<const char*> l) {
   return false;
 }
 
+enum { kSepHet = 101, kSepLet, kSepTemp, kSepLeak, kSepLeakFirst, kSepSit = 120 };
+
 // A stable phase per name, so items drift independently but reproducibly.
 double phaseOf(const std::string& name) {
   uint32_t h = 2166136261u;
@@ -106,14 +108,42 @@ std::vector<int> defaultMix() {
 Generator::Generator(const Databases& db) : db_(db) {
   for (auto& l : db.tlm.items.lines) {
     ItemDef d = parseItem(l);
-    if (d.valid()) tlmItems_.push_back(d);
+    if (!d.valid()) continue;
+    d.kind = int(tlmItemKind(d));
+    d.phase = phaseOf(d.name);
+    static const char* kSpecial[] = {"ISoftwareVersion", "InterfaceActive", "InterfaceEnables", "ICmdSeqRunning",
+                                     "IErrorCode",       "IErrorData",      "IErrorCount",      "ICommandCount",
+                                     "ICommandLastID",   "ICommandLastSeq", "PCommandCount",    "PCommandLastID",
+                                     "PCommandLastSeq"};
+    for (int i = 0; i < int(sizeof kSpecial / sizeof *kSpecial); ++i)
+      if (eqNoCase(d.name, kSpecial[i])) d.special = i + 1;
+    tlmItems_.push_back(d);
+  }
+  static const char* kVolts[6] = {"ISTEU12V", "ISTEUVCC1", "ISTEU5VD", "IDREVSTE12V", "IDREVSTEDVCC1", "IDREVSTED5VD"};
+  for (size_t i = 0; i < tlmItems_.size(); ++i) {
+    bool dup = false;
+    for (size_t j = 0; j < i && !dup; ++j) dup = eqNoCase(tlmItems_[j].name, tlmItems_[i].name.c_str());
+    tlmDup_.push_back(dup);
+    for (int v = 0; v < 6; ++v)
+      if (vIdx_[v] < 0 && eqNoCase(tlmItems_[i].name, kVolts[v])) vIdx_[v] = int(i);
   }
   for (auto& l : db.sep.items.lines) {
     ItemDef d = parseItem(l);
     // SEP values are single bytes unless the line says otherwise.
     auto f = splitTabs(l);
     if (f.size() < 2 || !parseInt(f[1])) d.size = 1;
-    if (d.valid()) sepItems_.push_back(d);
+    if (!d.valid()) continue;
+    d.phase = phaseOf(d.name);
+    static const char* kSit[8] = {"SIT_HVMon",  "SIT_DTOF_Temp", "SIT_Foil_Temp", "SIT_SSD_Temp",
+                                  "SIT_P33Mon", "SIT_P25Mon",    "SIT_P5DMon",    "SIT_P6Mon"};
+    if (inList(d.name, {"HET_Temp1", "HET_Temp2"})) d.special = kSepHet;
+    else if (inList(d.name, {"LET_Temp0", "LET_Temp1", "LET_Temp2", "LET_Temp3"})) d.special = kSepLet;
+    else if (inList(d.name, {"SEP_APRBTemp", "SEP_BSBTemp", "SEP_LBTemp", "SEP_LVPSTemp"})) d.special = kSepTemp;
+    else if (eqNoCase(d.name, "LET_L2A0_Ileakage")) d.special = kSepLeakFirst;
+    else if (containsNoCase(d.name, "_Ileakage")) d.special = kSepLeak;
+    for (int g = 0; g < 8; ++g)
+      if (eqNoCase(d.name, kSit[g])) d.special = kSepSit + g;
+    sepItems_.push_back(d);
   }
   // The first and last 16 lines of the command database are its report header and trailer.
   for (size_t i = 16; i + 16 < db.cmd.lines.size(); ++i) {
@@ -123,6 +153,30 @@ Generator::Generator(const Databases& db) : db_(db) {
     if ((c == ApidClass::Suite || c == ApidClass::Companion) && !t->data.empty() && t->data.size() <= 40)
       commands_.push_back(*t);
   }
+  for (int idx : db.brm.itemLines) {
+    auto f = splitTabs(db.brm.lines.lines[idx]);
+    if (f.size() < 3) continue;
+    auto off = parseNumber(f[2]);
+    if (!off || *off < 12 || *off >= 270) continue;
+    std::string name = trim(f[0]);
+    brmItems_.push_back({name, int(*off), containsNoCase(name, "CCSDS_PKT_TIME")});
+  }
+  static const double kLines[4] = {5.895, 22.08, 25.0, 88.04};
+  for (int i = 0; i < 256; ++i) {
+    int det = (i / 16) % 8, bin = i % 16;
+    double e = 6.0 * bin + 3.0;
+    double c = 5.0;
+    for (double l : kLines) c += 400.0 * std::exp(-(e - l) * (e - l) / 18.0);
+    spectra_[size_t(i)] = compress8(uint32_t(c * (1.0 + 0.05 * det)));
+  }
+  for (int r = 0; r < 7; ++r)
+    for (int c = 0; c < 12; ++c)
+      pitch_[size_t(12 * r + c)] = compress8(
+          uint32_t(2000.0 * std::exp(-(r - 3.0) * (r - 3.0) / 4.0) * (1.0 + 0.5 * std::cos(2 * kPi * c / 12.0))));
+  for (int smp = 0; smp < 336; ++smp)
+    for (int ch = 0; ch < 16; ++ch)
+      hkWave_[size_t(smp)][size_t(ch)] = int16_t(1200 * std::sin(2 * kPi * (smp / 336.0 + ch / 16.0)));
+  for (int m = 0; m < 13; ++m) moments_[size_t(m)] = (m == 0 ? 5.0 : 100.0 * (m + 1)) * (m % 4 == 3 ? -1 : 1);
   // Analyzer distribution: a beam-like count pattern over energy, D and A.
   dist_.clear();
   for (int e = 0; e < 16; ++e)
@@ -197,16 +251,22 @@ std::optional<double> Generator::valueBeyondLimits(const std::string& name, std:
 }
 
 double Generator::nominal(const ItemDef& d, double t, bool raw) const {
-  auto it = overrides_.find(d.name);
-  if (it != overrides_.end()) return it->second;
+  if (!overrides_.empty()) {
+    auto it = overrides_.find(d.name);
+    if (it != overrides_.end()) return it->second;
+  }
   // Fixed values that keep the station's gates open: newer software, every unit powered, no
   // command sequence running, no error.
-  if (eqNoCase(d.name, "ISoftwareVersion")) return 20;
-  if (eqNoCase(d.name, "InterfaceActive") || eqNoCase(d.name, "InterfaceEnables")) return 0xFF;
-  if (eqNoCase(d.name, "ICmdSeqRunning")) return 32;
-  if (eqNoCase(d.name, "IErrorCode")) return cmd_.errCode;
-  if (eqNoCase(d.name, "IErrorData")) return cmd_.errData;
-  if (eqNoCase(d.name, "IErrorCount")) return cmd_.errCount;
+  switch (d.special) {
+    case 1: return 20;
+    case 2:
+    case 3: return 0xFF;
+    case 4: return 32;
+    case 5: return cmd_.errCode;
+    case 6: return cmd_.errData;
+    case 7: return cmd_.errCount;
+    default: break;
+  }
   const Limits& L = d.limits;
   std::optional<double> lo = L.yellowLow ? L.yellowLow : L.redLow;
   std::optional<double> hi = L.yellowHigh ? L.yellowHigh : L.redHigh;
@@ -226,7 +286,7 @@ double Generator::nominal(const ItemDef& d, double t, bool raw) const {
   }
   if (raw) return std::round(mid);
   // Drift slowly inside the inner part of the band so plots move without alarms.
-  return mid + 0.3 * half * std::sin(2 * kPi * (t / 600.0 + phaseOf(d.name)));
+  return mid + 0.3 * half * std::sin(2 * kPi * (t / 600.0 + d.phase));
 }
 
 Encoded Generator::encodeTlm(const ItemDef& d, ItemKind k, double v, double v12, double vcc1, double v5d) const {
@@ -336,7 +396,7 @@ void Generator::buildHk(PacketWriter& w, double t) {
   std::vector<bool> used(kPacketSize, false);
   for (int i = 0; i < 12; ++i) used[i] = true;  // primary and secondary header
   used[PacketWriter::map(View::Station, checksumOffset(0x200))] = true;
-  std::map<std::string, double, NoCaseLess> shown;
+  std::vector<double> shown(tlmItems_.size(), std::nan(""));
   auto place = [&](const ItemDef& d) {
     int n = d.size;
     if (d.offset < 0 || d.offset + n > kPacketSize) return false;
@@ -345,29 +405,24 @@ void Generator::buildHk(PacketWriter& w, double t) {
     for (int i = 0; i < n; ++i) used[d.offset + i] = true;
     return true;
   };
-  std::vector<const ItemDef*> currents;
-  for (auto& d : tlmItems_) {
-    ItemKind k = tlmItemKind(d);
+  std::vector<size_t> currents;
+  for (size_t idx = 0; idx < tlmItems_.size(); ++idx) {
+    const ItemDef& d = tlmItems_[idx];
+    ItemKind k = ItemKind(d.kind);
     if (k == ItemKind::Checksum) continue;
     if (k == ItemKind::Ucur || k == ItemKind::Dcur) {
-      currents.push_back(&d);
+      currents.push_back(idx);
       continue;
     }
-    bool overridden = overrides_.count(d.name) > 0;
-    if (!overridden && shown.count(d.name)) continue;
+    bool overridden = !overrides_.empty() && overrides_.count(d.name) > 0;
+    if (!overridden && tlmDup_[idx]) continue;
     if (!place(d) && !overridden) continue;
     uint32_t raw;
     double value;
-    if (inList(d.name, {"ICommandCount", "ICommandLastID", "ICommandLastSeq", "PCommandCount", "PCommandLastID",
-                        "PCommandLastSeq"}) &&
-        !overridden) {
+    if (d.special >= 8 && d.special <= 13 && !overridden) {
       const auto& c = cmd_;
-      raw = eqNoCase(d.name, "ICommandCount")    ? c.count
-            : eqNoCase(d.name, "ICommandLastID") ? c.lastId
-            : eqNoCase(d.name, "ICommandLastSeq") ? c.lastSeq
-            : eqNoCase(d.name, "PCommandCount")  ? c.pCount
-            : eqNoCase(d.name, "PCommandLastID") ? c.pLastId
-                                                 : c.pLastSeq;
+      const uint32_t v[6] = {c.count, c.lastId, c.lastSeq, c.pCount, c.pLastId, c.pLastSeq};
+      raw = v[d.special - 8];
       raw &= maxRawOf(d.size);
       value = raw;
     } else if (k == ItemKind::Time && !overridden) {
@@ -390,22 +445,23 @@ void Generator::buildHk(PacketWriter& w, double t) {
       putSized(w, View::Station, d.offset, d.size, raw);
     }
     // The station keeps two decimals of every value it shows; the current monitors use those.
-    shown[d.name] = std::round(value * 100.0) / 100.0;
+    shown[idx] = std::round(value * 100.0) / 100.0;
   }
-  auto sv = [&](const char* n) {
-    auto it = shown.find(n);
-    return it == shown.end() ? 999999.999999 : it->second;
+  // A voltage missing from the packet reads as the station's "not found" value.
+  auto sv = [&](int v) {
+    int i = vIdx_[v];
+    return i < 0 || std::isnan(shown[size_t(i)]) ? 999999.999999 : shown[size_t(i)];
   };
-  for (auto* d : currents) {
-    ItemKind k = tlmItemKind(*d);
-    bool overridden = overrides_.count(d->name) > 0;
+  for (size_t idx : currents) {
+    const ItemDef* d = &tlmItems_[idx];
+    ItemKind k = ItemKind(d->kind);
+    bool overridden = !overrides_.empty() && overrides_.count(d->name) > 0;
     if (!place(*d) && !overridden) continue;
-    double v12 = k == ItemKind::Ucur ? sv("ISTEU12V") : sv("IDREVSTE12V");
-    double vcc1 = k == ItemKind::Ucur ? sv("ISTEUVCC1") : sv("IDREVSTEDVCC1");
-    double v5d = k == ItemKind::Ucur ? sv("ISTEU5VD") : sv("IDREVSTED5VD");
+    int b = k == ItemKind::Ucur ? 0 : 3;
+    double v12 = sv(b), vcc1 = sv(b + 1), v5d = sv(b + 2);
     Encoded e = encodeTlm(*d, k, nominal(*d, t, false), v12, vcc1, v5d);
     putSized(w, View::Station, d->offset, d->size, e.raw);
-    shown[d->name] = e.shown;
+    shown[idx] = e.shown;
   }
   lastShown_ = shown;
   hkCache_.second = sec;
@@ -417,9 +473,9 @@ void Generator::buildHk(PacketWriter& w, double t) {
 std::optional<double> Generator::shownValue(const std::string& name, double t) {
   PacketWriter w;
   buildHk(w, t);
-  auto it = lastShown_.find(name);
-  if (it == lastShown_.end()) return std::nullopt;
-  return it->second;
+  for (size_t i = 0; i < tlmItems_.size() && i < lastShown_.size(); ++i)
+    if (eqNoCase(tlmItems_[i].name, name.c_str()) && !std::isnan(lastShown_[i])) return lastShown_[i];
+  return std::nullopt;
 }
 
 // ---- 0x201 table and sequence dumps -----------------------------------------------------------
@@ -506,12 +562,16 @@ void Generator::buildMag(PacketWriter& w, double t, bool burst) {
   int dt32 = burst ? 1 : 4;  // sample spacing in 1/32 s
   w.put8(View::Station, 13, uint8_t(dt32));
   w.put8(View::Station, 16, 0);  // mode flag clear
+  // The field turns once a minute; step the angle by rotation instead of calling sin/cos per sample.
+  double ph0 = 2 * kPi * std::fmod(t, 60.0) / 60.0, dph = 2 * kPi * (dt32 / 32.0) / 60.0;
+  double c = std::cos(ph0), s = std::sin(ph0), dc = std::cos(dph), ds = std::sin(dph);
   for (int i = 0; i < 42; ++i) {
-    double ts = t + i * dt32 / 32.0;
-    double ph = 2 * kPi * ts / 60.0;
-    int bx = int(std::lround(3000 * std::cos(ph)));
-    int by = int(std::lround(3000 * std::sin(ph)));
-    int bz = int(std::lround(1500 + 200 * std::sin(ph * 7)));
+    int bx = int(std::lround(3000 * c));
+    int by = int(std::lround(3000 * s));
+    int bz = int(std::lround(1500 + 200 * s * c));
+    double nc = c * dc - s * ds;
+    s = s * dc + c * ds;
+    c = nc;
     w.put16le(View::Station, 18 + 6 * i, uint16_t(32768 + bx));
     w.put16le(View::Station, 20 + 6 * i, uint16_t(32768 + by));
     w.put16le(View::Station, 22 + 6 * i, uint16_t(32768 + bz));
@@ -550,11 +610,7 @@ void Generator::buildPitch(PacketWriter& w, double t) {
     double az = std::fmod(t * 2.0 + 40 * b, 360.0);
     w.put8(View::Station, base, uint8_t(az * 256 / 360));
     w.put8(View::Station, base + 1, uint8_t(64 + 10 * b));
-    for (int r = 0; r < 7; ++r)
-      for (int c = 0; c < 12; ++c) {
-        double cnt = 2000.0 * std::exp(-(r - 3.0) * (r - 3.0) / 4.0) * (1.0 + 0.5 * std::cos(2 * kPi * c / 12.0));
-        w.put8(View::Station, base + 2 + 12 * r + c, compress8(uint32_t(cnt)));
-      }
+    for (int k = 0; k < 84; ++k) w.put8(View::Station, base + 2 + k, pitch_[size_t(k)]);
   }
 }
 
@@ -565,13 +621,11 @@ void Generator::buildMoments(PacketWriter& w, double t) {
   w.put16le(View::Station, 13, uint16_t(counter_));
   w.put16le(View::Station, 15, 100);
   w.put16le(View::Station, 17, 200);
+  double wobble = 1.0 + 0.1 * std::sin(t / 30.0);
   for (int s = 0; s < 9; ++s) {
     int base = 19 + 28 * s;
-    for (int m = 0; m < 13; ++m) {
-      double v = (m == 0 ? 5.0 : 100.0 * (m + 1)) * (1.0 + 0.1 * std::sin(t / 30.0 + s + m));
-      if (m % 4 == 3) v = -v;
-      w.put16le(View::Station, base + 2 * m, encodeMoment(v));
-    }
+    double f = wobble * (1.0 + 0.01 * s);
+    for (int m = 0; m < 13; ++m) w.put16le(View::Station, base + 2 * m, encodeMoment(moments_[size_t(m)] * f));
     w.put8(View::Station, base + 26, uint8_t(s));
     w.put8(View::Station, base + 27, 0x0A);  // status: bits 1 and 3 set
   }
@@ -585,10 +639,11 @@ void Generator::buildAnalyzerHk(PacketWriter& w, double t) {
   int& p = part_[0x214];
   int k = p++ % 3;
   w.put16le(View::Station, 12, uint16_t(kParts[k]));
+  int drift = int(100 * std::sin(t / 100.0));
   for (int i = 0; i < kWords[k]; ++i) {
     int ch = i % 16;
     int sample = (k == 0 ? 127 : k == 1 ? 255 : 335) - i;
-    int n = 2048 + int(1200 * std::sin(2 * kPi * (sample / 336.0 + ch / 16.0) + t / 100.0));
+    int n = 2048 + drift + hkWave_[size_t(sample)][size_t(ch)];
     w.put16le(View::Station, 14 + 2 * i, uint16_t((ch << 12) | (n & 0xFFF)));
   }
 }
@@ -598,11 +653,11 @@ void Generator::buildAnalyzerHk(PacketWriter& w, double t) {
 void Generator::buildSteRates(PacketWriter& w, double t) {
   const int a = 4;
   w.put8(View::Station, 12, a);
-  for (int f = 0; f < 10; ++f)
-    for (int c = 0; c < 24; ++c) {
-      double rate = 50.0 * (c + 1) * (1.0 + 0.3 * std::sin(t / 20.0 + f * 0.4 + c));
-      w.put8(View::Station, 21 + 25 * f + c, compress8(uint32_t(rate * a)));
-    }
+  for (int f = 0; f < 10; ++f) {
+    double m = 1.0 + 0.3 * std::sin(t / 20.0 + f * 0.4);
+    for (int c = 0; c < 24; ++c)
+      w.put8(View::Station, 21 + 25 * f + c, compress8(uint32_t(50.0 * (c + 1) * m * a)));
+  }
 }
 
 void Generator::buildSteSpectra(PacketWriter& w) {
@@ -610,15 +665,7 @@ void Generator::buildSteSpectra(PacketWriter& w) {
   w.put8(View::Station, 12, 16);  // energies per spectrum
   w.put8(View::Station, 13, 1);   // mode
   w.put8(View::Station, 14, 0);
-  static const double kLines[4] = {5.895, 22.08, 25.0, 88.04};
-  for (int i = 0; i < 256; ++i) {
-    int det = (i / 16) % 8, bin = i % 16;
-    double e = 6.0 * bin + 3.0;
-    double c = 5.0;
-    for (double l : kLines) c += 400.0 * std::exp(-(e - l) * (e - l) / 18.0);
-    c *= 1.0 + 0.05 * det;
-    w.put8(View::Station, 15 + i, compress8(uint32_t(c)));
-  }
+  for (int i = 0; i < 256; ++i) w.put8(View::Station, 15 + i, spectra_[size_t(i)]);
 }
 
 // ---- 0x240 SEP text replies, 0x241 SEP housekeeping ------------------------------------------
@@ -638,6 +685,11 @@ void Generator::buildSepText(PacketWriter& w) {
 }
 
 void Generator::buildSepHk(PacketWriter& w, double t) {
+  int64_t sec = int64_t(std::floor(t));
+  if (sepCache_.second == sec && sepCache_.version == stateVersion_ && sepCache_.sc == spacecraftIndex) {
+    w = sepCache_.w;
+    return;
+  }
   // The station exchanges the data pairs of this packet a second time: items are addressed in
   // transmission order from byte 10 on.
   auto view = [](int off) { return off >= 10 ? View::Transmission : View::Station; };
@@ -646,17 +698,13 @@ void Generator::buildSepHk(PacketWriter& w, double t) {
   used[checksumOffset(0x241)] = true;
   const auto& S = db_.sep;
   int g = spacecraftIndex == 2 ? 2 : 0;  // offset index of the current spacecraft, gain = +1
-  auto sitGroup = [&](const std::string& n) -> int {
-    static const char* kNames[8] = {"SIT_HVMon", "SIT_DTOF_Temp", "SIT_Foil_Temp", "SIT_SSD_Temp",
-                                    "SIT_P33Mon", "SIT_P25Mon", "SIT_P5DMon", "SIT_P6Mon"};
-    for (int i = 0; i < 8; ++i)
-      if (eqNoCase(n, kNames[i])) return i;
-    return -1;
+  auto sitGroup = [&](const ItemDef& d) -> int {
+    return d.special >= kSepSit && d.special < kSepSit + 8 ? d.special - kSepSit : -1;
   };
   // p6 first: the other SIT monitors are corrected with it.
   double p6 = 0;
   for (auto& d : sepItems_)
-    if (sitGroup(d.name) == 7) {
+    if (sitGroup(d) == 7) {
       double want = nominal(d, t, false);
       double gain = S.sit[7][g + 1] == 0 ? 1 : S.sit[7][g + 1];
       if (std::isnan(want)) want = 6.0;
@@ -665,27 +713,27 @@ void Generator::buildSepHk(PacketWriter& w, double t) {
     }
   int leakOffset = -1;
   for (auto& d : sepItems_) {
-    if (containsNoCase(d.name, "_Ileakage")) {
-      if (eqNoCase(d.name, "LET_L2A0_Ileakage")) leakOffset = d.offset;
+    if (d.special == kSepLeak || d.special == kSepLeakFirst) {
+      if (d.special == kSepLeakFirst) leakOffset = d.offset;
       continue;
     }
     int n = d.size;
     if (d.offset < 0 || d.offset + n > kPacketSize) continue;
     bool free = true;
     for (int i = 0; i < n; ++i) free = free && !used[d.offset + i];
-    if (!free && !overrides_.count(d.name)) continue;
+    if (!free && (overrides_.empty() || !overrides_.count(d.name))) continue;
     for (int i = 0; i < n; ++i) used[d.offset + i] = true;
     int maxRaw = int(maxRawOf(n) > 0x7FFFFFFF ? 0x7FFFFFFF : maxRawOf(n));
     double want = nominal(d, t, false);
     uint32_t raw;
-    int sg = sitGroup(d.name);
+    int sg = sitGroup(d);
     if (std::isnan(want)) {
       raw = n == 1 ? 0x40 : 0x400;
-    } else if (inList(d.name, {"HET_Temp1", "HET_Temp2"})) {
+    } else if (d.special == kSepHet) {
       raw = uint32_t(linearInverse(hetInverse(want), d.gainA, d.offA, maxRaw));
-    } else if (inList(d.name, {"LET_Temp0", "LET_Temp1", "LET_Temp2", "LET_Temp3"})) {
+    } else if (d.special == kSepLet) {
       raw = uint32_t(polyInverse(S.let.data(), 6, want, 255));
-    } else if (inList(d.name, {"SEP_APRBTemp", "SEP_BSBTemp", "SEP_LBTemp", "SEP_LVPSTemp"})) {
+    } else if (d.special == kSepTemp) {
       raw = uint32_t(polyInverse(S.sep.data(), 6, want, 255));
     } else if (sg >= 0) {
       double gain = S.sit[sg][g + 1] == 0 ? 1 : S.sit[sg][g + 1];
@@ -712,20 +760,18 @@ void Generator::buildSepHk(PacketWriter& w, double t) {
         if (off < kPacketSize && !used[off]) w.put8(view(off), off, kGroup[b]);
       }
   }
+  sepCache_.second = sec;
+  sepCache_.version = stateVersion_;
+  sepCache_.sc = spacecraftIndex;
+  sepCache_.w = w;
 }
 
 // ---- 0x313 companion instrument ----------------------------------------------------------------
 
 void Generator::buildCompanion(PacketWriter& w, double t) {
-  const auto& B = db_.brm;
-  for (int idx : B.itemLines) {
-    auto f = splitTabs(B.lines.lines[idx]);
-    if (f.size() < 3) continue;
-    std::string name = trim(f[0]);
-    auto off = parseNumber(f[2]);
-    if (!off || *off < 12 || *off >= 270) continue;
-    int o = int(*off);
-    if (containsNoCase(name, "CCSDS_PKT_TIME")) {
+  for (auto& it : brmItems_) {
+    int o = it.offset;
+    if (it.time) {
       uint32_t s = secs1958(t);
       if (o + 6 > 270) continue;
       w.put16le(View::Station, o, uint16_t(s >> 16));
@@ -733,9 +779,9 @@ void Generator::buildCompanion(PacketWriter& w, double t) {
       w.put16le(View::Station, o + 4, frac65536(t));
       continue;
     }
-    auto it = overrides_.find(name);
+    auto ov = overrides_.empty() ? overrides_.end() : overrides_.find(it.name);
     // The instrument reports its own limit flags in bits 0x10 and 0x08: stay clear of them.
-    uint8_t v = it != overrides_.end() ? uint8_t(std::lround(it->second)) : uint8_t((o * 7) & 0x07);
+    uint8_t v = ov != overrides_.end() ? uint8_t(std::lround(ov->second)) : uint8_t((o * 7) & 0x07);
     w.put8(View::Station, o, v);
   }
 }

@@ -2,6 +2,7 @@
 // units and the state that executed commands change.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -88,6 +89,11 @@ private:
   std::vector<ItemDef> tlmItems_, sepItems_;
   std::vector<CommandTemplate> commands_;
   std::vector<uint8_t> dist_;  // 1280-byte analyzer distribution stream
+  // Shapes computed once; packets only move them in time.
+  std::array<uint8_t, 256> spectra_{};
+  std::array<uint8_t, 84> pitch_{};
+  std::array<std::array<int16_t, 16>, 336> hkWave_{};
+  std::array<double, 13> moments_{};
   uint32_t counter_ = 0;       // packets built, drives slow variations
   std::map<int, int> part_;    // per-APID sub-packet counters (distribution number, hk part)
 
@@ -96,8 +102,16 @@ private:
     uint64_t version = 0;
     int sc = 0;
     PacketWriter w;
-  } hkCache_;
-  std::map<std::string, double, NoCaseLess> lastShown_;
+  } hkCache_, sepCache_;
+  struct BrmItem {
+    std::string name;
+    int offset;
+    bool time;
+  };
+  std::vector<BrmItem> brmItems_;
+  std::vector<double> lastShown_;  // per tlmItems_ entry, NaN when not in the packet
+  std::vector<bool> tlmDup_;       // an earlier line has the same name
+  int vIdx_[6] = {-1, -1, -1, -1, -1, -1};  // STE-U 12V, VCC1, 5VD; STE-D 12V, VCC1, 5VD
 
   double nominal(const ItemDef& d, double unixSecs, bool raw) const;
   Encoded encodeTlm(const ItemDef& d, ItemKind k, double value, double v12, double vcc1, double v5d) const;

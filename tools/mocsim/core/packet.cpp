@@ -133,7 +133,9 @@ uint16_t encodeMoment(double value) {
   double minV = std::ldexp(512.0, -10);  // the smallest magnitude the format can hold
   if (a < minV) a = minV;
   // a = (512 + m) * 2^(e - 10) with 512 <= 512 + m < 1024 -> e = floor(log2(a / 512)) + 10
-  int e = int(std::floor(std::log2(a / 512.0))) + 10;
+  int ex = 0;
+  std::frexp(a / 512.0, &ex);  // a / 512 = f * 2^ex with 0.5 <= f < 1
+  int e = ex - 1 + 10;
   if (e < 0) e = 0;
   if (e > 63) e = 63;
   long m = std::lround(a / std::ldexp(1.0, e - 10)) - 512;

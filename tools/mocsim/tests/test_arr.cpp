@@ -9,7 +9,7 @@ using namespace mocsim;
 using mocsimtest::scm;
 using mocsimtest::telecommand;
 
-TEST(Arr, BuiltFromTheAnsweredScm) {
+TEST(MocsimArr, BuiltFromTheAnsweredScm) {
   auto s = scm({telecommand(0x200, 77, {8, 1})});
   Arr a = buildArr(s.data(), s.size(), 13, "2006032120000");
   std::string text(reinterpret_cast<const char*>(a.data()), 30);
@@ -20,7 +20,7 @@ TEST(Arr, BuiltFromTheAnsweredScm) {
   EXPECT_EQ(arrCode(a), 13);
 }
 
-TEST(Arr, HeartbeatAndTimeField) {
+TEST(MocsimArr, HeartbeatAndTimeField) {
   Arr h = buildHeartbeat(arrTime(1138795200));  // 2006-02-01 12:00:00 UTC
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.data()), 30), "ARR-0000550000" "2006032120000" "004");
   EXPECT_EQ(arrCode(h), kArrHeartbeat);
@@ -33,7 +33,7 @@ TEST(Arr, HeartbeatAndTimeField) {
   EXPECT_EQ(a[62], 0);
 }
 
-TEST(Scm, FramingByLengthField) {
+TEST(MocsimScm, FramingByLengthField) {
   auto s = scm({telecommand(0x200, 1, {1})});
   size_t total = 0;
   EXPECT_EQ(scmFrame(s.data(), 9, total), Frame::NeedMore);
@@ -44,7 +44,7 @@ TEST(Scm, FramingByLengthField) {
   EXPECT_EQ(scmFrame(reinterpret_cast<const uint8_t*>(junk.data()), junk.size(), total), Frame::Invalid);
 }
 
-TEST(Scm, WellFormedMessageIsAcceptedAndDecoded) {
+TEST(MocsimScm, WellFormedMessageIsAcceptedAndDecoded) {
   auto s = scm({telecommand(0x200, 77, {8, 1}), telecommand(0x305, 3, {2, 0x10, 0x20}, true)}, "0042");
   ScmInfo i = parseScm(s.data(), s.size(), false);
   EXPECT_EQ(i.code, kArrSuccess) << i.problem;
@@ -60,7 +60,7 @@ TEST(Scm, WellFormedMessageIsAcceptedAndDecoded) {
   EXPECT_FALSE(i.packets[1].checksumOk);  // the MOC passes it on; the instrument refuses it
 }
 
-TEST(Scm, MocChecksGiveTheirCodes) {
+TEST(MocsimScm, MocChecksGiveTheirCodes) {
   auto good = scm({telecommand(0x200, 1, {1})});
   auto bad = good;
   bad[132] = 0x20;
@@ -80,7 +80,7 @@ TEST(Scm, MocChecksGiveTheirCodes) {
   EXPECT_EQ(parseScm(good.data(), 100, false).code, kArrBadHeader);
 }
 
-TEST(Scm, HeaderPairsExchangedByTheStation) {
+TEST(MocsimScm, HeaderPairsExchangedByTheStation) {
   auto pk = telecommand(0x212, 300, {5, 6});
   bytswp(pk.data(), 3);  // the six header bytes before the checksum byte leave in exchanged pairs
   auto s = scm({pk});

@@ -10,7 +10,7 @@ using namespace mocsim;
 static const double kYsi[6] = {-55.0, 0.045, -4.0e-06, 6.5e-10, 1.0e-14, -5.0e-19};
 static const double kRtd[3] = {-245.0, 0.2356, 1.0e-06};
 
-TEST(Inverse, LinearRoundTripWithinOneCount) {
+TEST(MocsimInverse, LinearRoundTripWithinOneCount) {
   struct Case { double gain, off; int maxRaw; };
   for (Case c : {Case{0.002, 0, 65535}, Case{-0.002, 0, 65535}, Case{0.5, -40, 255}, Case{8, 0, 65535},
                  Case{1.52587890625e-05, 0, 65535}}) {
@@ -29,7 +29,7 @@ TEST(Inverse, LinearRoundTripWithinOneCount) {
   EXPECT_EQ(linearInverse(std::nan(""), 1, 0, 255), 0);
 }
 
-TEST(Inverse, PolynomialLawsRoundTrip) {
+TEST(MocsimInverse, PolynomialLawsRoundTrip) {
   for (int raw = 0; raw <= 4095; raw += 13) {
     EXPECT_EQ(polyInverse(kYsi, 6, polyEval(kYsi, 6, raw), 4095), raw);
     EXPECT_EQ(polyInverse(kRtd, 3, polyEval(kRtd, 3, raw), 65535), raw);
@@ -43,7 +43,7 @@ TEST(Inverse, PolynomialLawsRoundTrip) {
   }
 }
 
-TEST(Inverse, NonMonotonicPolynomialPicksNearestCount) {
+TEST(MocsimInverse, NonMonotonicPolynomialPicksNearestCount) {
   // (x - 100)^2: both 90 and 110 give 100; any of them is right, nothing else is.
   const double c[3] = {10000.0, -200.0, 1.0};
   int r = polyInverse(c, 3, 100.0, 255);
@@ -52,7 +52,7 @@ TEST(Inverse, NonMonotonicPolynomialPicksNearestCount) {
   EXPECT_EQ(polyInverse(c, 3, -50.0, 255), 100);
 }
 
-TEST(Inverse, CurrentMonitorsAndHetThermistor) {
+TEST(MocsimInverse, CurrentMonitorsAndHetThermistor) {
   const double abc[3] = {1.0, 0.35, 0.8};
   double x = currentInverseX(55.0, abc, 12.0, 1.5, 5.0);
   EXPECT_NEAR(currentForward(x, abc, 12.0, 1.5, 5.0), 55.0, 1e-9);

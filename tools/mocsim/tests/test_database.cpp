@@ -35,7 +35,7 @@ const char* kTlm =
     "Ua\t1.0\tx\nUb\t0.35\tx\nUc\t0.8\tx\nDa\t1.1\tx\nDb\t0.36\tx\nDc\t0.9\tx\n";
 }  // namespace
 
-TEST(Database, TelemetryFileItemsAndSensorBlocks) {
+TEST(MocsimDatabase, TelemetryFileItemsAndSensorBlocks) {
   TlmDatabase db;
   std::vector<std::string> notes;
   parseTlm(kTlm, db, notes);
@@ -53,7 +53,7 @@ TEST(Database, TelemetryFileItemsAndSensorBlocks) {
   EXPECT_EQ(db.items.find("NoSuchItem"), -1);
 }
 
-TEST(Database, MissingBlockIsReportedNotGuessed) {
+TEST(MocsimDatabase, MissingBlockIsReportedNotGuessed) {
   TlmDatabase db;
   std::vector<std::string> notes;
   parseTlm("ISTEU12V\t2\t104\n", db, notes);  // no "Total Bytes"
@@ -62,7 +62,7 @@ TEST(Database, MissingBlockIsReportedNotGuessed) {
   EXPECT_EQ(db.items.lines.size(), 1u);
 }
 
-TEST(Database, ItemFields) {
+TEST(MocsimDatabase, ItemFields) {
   ItemDef d = parseItem("ISTEU12V\t2\t104\tU16\t16\t0.004\t0\tV\t11.0\t11.5\t12.5\t13.0\tdesc\tLIN\t0.005\t0.1");
   EXPECT_EQ(d.name, "ISTEU12V");
   EXPECT_EQ(d.size, 2);
@@ -83,7 +83,7 @@ TEST(Database, ItemFields) {
   EXPECT_DOUBLE_EQ(*z.limits.redHigh, 5.0);
 }
 
-TEST(Database, SepSensorBlocks) {
+TEST(MocsimDatabase, SepSensorBlocks) {
   std::string t =
       "SEPTNS_Temp\t1\t12\tU8\t8\t0.5\t-40\n"
       "Total Bytes\t272\n"
@@ -113,7 +113,7 @@ TEST(Database, SepSensorBlocks) {
   EXPECT_DOUBLE_EQ(db.vrp6[3], 0.2);
 }
 
-TEST(Database, CommandTemplatesExpandNames) {
+TEST(MocsimDatabase, CommandTemplatesExpandNames) {
   CommandDb c;
   c.lines = {"IDPUcmd        0x200     ;  0  descr",
              "systemnop      IDPUcmd 0  ;  0  nop",
@@ -139,7 +139,7 @@ TEST(Database, CommandTemplatesExpandNames) {
   EXPECT_EQ(c.findMnemonic("tlmmode"), 3);  // part of a mnemonic, first line wins
 }
 
-TEST(Database, TokenEncodingRules) {
+TEST(MocsimDatabase, TokenEncodingRules) {
   auto enc = [](const char* t) { return encodeToken(t, std::strtol(t, nullptr, 0)); };
   EXPECT_EQ(enc("10"), (std::vector<uint8_t>{0x0A}));
   EXPECT_EQ(enc("010"), (std::vector<uint8_t>{0x08}));
@@ -152,7 +152,7 @@ TEST(Database, TokenEncodingRules) {
   EXPECT_EQ(enc("00000000"), (std::vector<uint8_t>{0, 0, 0, 0}));
 }
 
-TEST(Database, PathsResolveWithoutRegardToCase) {
+TEST(MocsimDatabase, PathsResolveWithoutRegardToCase) {
   namespace fs = std::filesystem;
   fs::path dir = fs::temp_directory_path() / ("mocsim_db_" + std::to_string(::getpid()));
   fs::create_directories(dir / "DataBase");

@@ -74,7 +74,7 @@ const char* kSmallTlm =
 
 }  // namespace
 
-TEST(Loopback, SplitRecordArrivesWholeAndRecordCountMatches) {
+TEST(MocsimLoopback, SplitRecordArrivesWholeAndRecordCountMatches) {
   app();
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
@@ -115,7 +115,7 @@ TEST(Loopback, SplitRecordArrivesWholeAndRecordCountMatches) {
   EXPECT_TRUE(QFile::exists(manifest));
 }
 
-TEST(Loopback, ScmAnsweredAndExecutedCommandReachesHousekeeping) {
+TEST(MocsimLoopback, ScmAnsweredAndExecutedCommandReachesHousekeeping) {
   app();
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());

@@ -15,7 +15,7 @@ int sumOf(const uint8_t* p, int n) {
 }
 }  // namespace
 
-TEST(Record, HeaderPacketIdentificationAndGroundTime) {
+TEST(MocsimRecord, HeaderPacketIdentificationAndGroundTime) {
   PacketWriter w;
   w.setHeader(0x213, 0x1ABC, 0x01020304, 0x8040);
   w.seal(checksumOffset(0x213));
@@ -40,7 +40,7 @@ TEST(Record, HeaderPacketIdentificationAndGroundTime) {
   EXPECT_EQ(sumOf(p, kPacketSize), 0);
 }
 
-TEST(Record, SwappedOrderExchangesPacketPairsOnly) {
+TEST(MocsimRecord, SwappedOrderExchangesPacketPairsOnly) {
   PacketWriter w;
   for (int i = 0; i < kPacketSize; ++i) w.tx[i] = uint8_t(i * 7);
   GroundTime gt{100, 200};
@@ -51,7 +51,7 @@ TEST(Record, SwappedOrderExchangesPacketPairsOnly) {
   for (int i = 0; i < kPacketSize; ++i) EXPECT_EQ(sw[kHeaderSize + i], tx[kHeaderSize + (i ^ 1)]) << i;
 }
 
-TEST(Record, ChecksumRulesByApid) {
+TEST(MocsimRecord, ChecksumRulesByApid) {
   Databases db;
   Generator g(db);
   for (int apid : {0x200, 0x202, 0x210, 0x213, 0x240, 0x241, 0x313, 0x080}) {
@@ -73,7 +73,7 @@ TEST(Record, ChecksumRulesByApid) {
   EXPECT_NE(a.tx, b.tx);
 }
 
-TEST(Record, SequenceCountPerApidWrapsAt16383) {
+TEST(MocsimRecord, SequenceCountPerApidWrapsAt16383) {
   Databases db;
   Generator g(db);
   g.setSeq(0x210, 16382);
@@ -91,7 +91,7 @@ TEST(Record, SequenceCountPerApidWrapsAt16383) {
   EXPECT_EQ(w.seq(), 4);
 }
 
-TEST(Record, StationViewWritesLandOnExchangedBytes) {
+TEST(MocsimRecord, StationViewWritesLandOnExchangedBytes) {
   PacketWriter w;
   w.put16le(View::Station, 12, 0x1234);  // the station reads it low byte first at 12
   EXPECT_EQ(w.tx[12], 0x12);
@@ -103,7 +103,7 @@ TEST(Record, StationViewWritesLandOnExchangedBytes) {
   EXPECT_EQ(w.get16le(View::Station, 12), 0x1234);
 }
 
-TEST(Compression, LawAndInverse) {
+TEST(MocsimCompression, LawAndInverse) {
   EXPECT_EQ(uncompress8(31), 31u);
   EXPECT_EQ(uncompress8(32), 32u);
   EXPECT_EQ(uncompress8(0x2F), 62u);
@@ -114,7 +114,7 @@ TEST(Compression, LawAndInverse) {
   EXPECT_EQ(compress8(10000000), 255);
 }
 
-TEST(Compression, MomentWords) {
+TEST(MocsimCompression, MomentWords) {
   EXPECT_DOUBLE_EQ(decodeMoment(0x1400), 512.0);
   EXPECT_DOUBLE_EQ(decodeMoment(0x9400), -512.0);
   EXPECT_EQ(encodeMoment(512.0), 0x1400);

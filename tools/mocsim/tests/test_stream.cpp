@@ -49,7 +49,7 @@ uint32_t stationRaw(const PacketWriter& w, int off, int size) {
 
 }  // namespace
 
-TEST(Housekeeping, ValuesComeBackThroughTheStationConversions) {
+TEST(MocsimHousekeeping, ValuesComeBackThroughTheStationConversions) {
   Databases db = smallDb();
   ASSERT_TRUE(db.tlm.coefficients);
   Generator g(db);
@@ -82,7 +82,7 @@ TEST(Housekeeping, ValuesComeBackThroughTheStationConversions) {
   EXPECT_NEAR(g.shownValue("PTAC0_TSP", 1.8e9).value_or(-1), stationRaw(w, 231, 1) * 0.49 - 39.2, 0.005);
 }
 
-TEST(Housekeeping, DefaultsStayInsideTheirLimits) {
+TEST(MocsimHousekeeping, DefaultsStayInsideTheirLimits) {
   Databases db = smallDb();
   Generator g(db);
   for (double t : {1.8e9, 1.8e9 + 150, 1.8e9 + 300, 1.8e9 + 450}) {
@@ -102,7 +102,7 @@ TEST(Housekeeping, DefaultsStayInsideTheirLimits) {
   EXPECT_FALSE(g.valueBeyondLimits("ICommandCount", why));
 }
 
-TEST(Housekeeping, ExecutedCommandsShowInCountersAndEvents) {
+TEST(MocsimHousekeeping, ExecutedCommandsShowInCountersAndEvents) {
   Databases db = smallDb();
   Generator g(db);
   PacketWriter w;
@@ -129,7 +129,7 @@ TEST(Housekeeping, ExecutedCommandsShowInCountersAndEvents) {
   EXPECT_EQ(secs, uint32_t(1.8e9 + kEpoch1958To1970));
 }
 
-TEST(Spacecraft, BitFieldsAsTheDecoderReadsThem) {
+TEST(MocsimSpacecraft, BitFieldsAsTheDecoderReadsThem) {
   PacketWriter w;
   // bofs 3, numb 5 on byte 0xB6 reads 22 (0x16).
   w.tx[20] = 0xB6;
@@ -147,7 +147,7 @@ TEST(Spacecraft, BitFieldsAsTheDecoderReadsThem) {
   EXPECT_FALSE(writeSpacecraftBits(w, 20, 17, 4, 1));
 }
 
-TEST(Options, OneCommandLineForAnExactSequence) {
+TEST(MocsimOptions, OneCommandLineForAnExactSequence) {
   Options o;
   std::string err;
   std::vector<std::string> a = {"--tlm-port", "0",          "--count",     "10000", "--sc",
@@ -176,7 +176,7 @@ TEST(Options, OneCommandLineForAnExactSequence) {
   EXPECT_EQ(arr.arrPlan[2].code, 7);
 }
 
-TEST(Options, ScriptFile) {
+TEST(MocsimOptions, ScriptFile) {
   auto path = std::filesystem::temp_directory_path() / ("mocsim_script_" + std::to_string(::getpid()));
   std::ofstream(path) << "# exact run\ncount 100\n--sc B\nfault badck@40 # comment\nfault gap@50=2\nswapped\n";
   Options o;
@@ -190,7 +190,7 @@ TEST(Options, ScriptFile) {
   std::filesystem::remove(path);
 }
 
-TEST(Stream, FaultsSpacecraftSwitchAndManifest) {
+TEST(MocsimStream, FaultsSpacecraftSwitchAndManifest) {
   Databases db;
   Generator g(db);
   Options o;
@@ -243,7 +243,7 @@ TEST(Stream, FaultsSpacecraftSwitchAndManifest) {
   EXPECT_EQ(m["bytes"], 299 * 298 + 10);
 }
 
-TEST(Stream, SameOptionsSameBytes) {
+TEST(MocsimStream, SameOptionsSameBytes) {
   Databases db;
   Generator g1(db), g2(db);
   Options o;
