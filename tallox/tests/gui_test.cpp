@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -229,6 +230,38 @@ TEST_F(TalloxGui, HousekeepingPlotAndSave) {
   EXPECT_NE(text.find("Time,UTC \tIHKWord \tSTEUDoor \n"), std::string::npos);
   // 600 samples, at most 10 rows: step 55 (600 / 55 = 10), which reaches sample 550: 11 rows.
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4 + 11);
+}
+
+TEST_F(TalloxGui, ALongScanShowsProgressAndCanBeCancelled) {
+  std::vector<Pkt> v(60000);
+  for (std::size_t i = 0; i < v.size(); ++i) v[i].seq = static_cast<unsigned>(i);
+  const std::string path = TempPath("gui_long.tlm");
+  tallox::test::WriteRecords(path, v);
+  Choose(path);
+  // While the scan runs, the user looks at the progress panel and presses Cancel.
+  const std::string png = TempPath("progress.png");
+  bool pressed = false;
+  int visible = 0;
+  QTimer::singleShot(0, [&] {
+    GetPanelAttribute(S().panelProgress, ATTR_VISIBLE, &visible);
+    rte::view::FlushNow();
+    rte::view::GrabPanel(S().panelProgress, png);
+    pressed = Click(S().panelProgress, PROGRESS_CANCEL) >= 0;
+  });
+  Click(S().panelMain, MAIN_SCAN);
+  EXPECT_TRUE(pressed);
+  EXPECT_EQ(visible, 1);
+  EXPECT_EQ(S().lastMessage, "Cancelled");
+  EXPECT_LT(Num(S().panelScan, SCAN_COUNT_0), 60000);
+  EXPECT_GT(Num(S().panelProgress, PROGRESS_PERCENT), 0);
+  GetPanelAttribute(S().panelProgress, ATTR_VISIBLE, &visible);
+  EXPECT_EQ(visible, 0);
+  EXPECT_FALSE(S().busy);
+  if (const char* keep = std::getenv("TALLOX_SHOTS"))
+    fs::copy_file(png, fs::path(keep) / "progress.png", fs::copy_options::overwrite_existing);
+  // The next scan runs to the end.
+  Click(S().panelMain, MAIN_SCAN);
+  EXPECT_EQ(Num(S().panelScan, SCAN_COUNT_0), 60000);
 }
 
 // Renders the panels with the file loaded; TALLOX_SHOTS=DIR keeps the pictures.
