@@ -849,7 +849,7 @@ def check_ctm():
         apid = pid & 0x7FF
         chain = []
         j = i
-        while j is not None:
+        while j is not None and j not in chain and len(chain) < 4:
             chain.append(j)
             toks = (cl.template(j) or "").split()
             nxt = next((t for t in toks if read_i(t) is None and not t.startswith('"')), None)
@@ -966,6 +966,9 @@ def check_scm(cl):
             continue
         p, npk = 133, 0
         while p < len(b):
+            if p + 6 > len(b):
+                fail(where, "%d stray bytes after packet %d" % (len(b) - p, npk))
+                break
             ln = b[p + 4] * 256 + b[p + 5] + 7
             pk = b[p:p + ln]
             if len(pk) != ln or sum(pk) % 256:
