@@ -370,8 +370,6 @@ def check_sep(tlm_slots):
             continue
         pos = hit
         if label in ("LET", "SEP"):
-            vals = [scan_nth_field(lines[hit + 1 + j], 1) for j in range(3)]
-            vals = [c_strtod(v[0:]) if v and False else v for v in vals]
             first = []
             for j in range(3):
                 s = lines[hit + 1 + j].lstrip(" \t")
@@ -812,7 +810,7 @@ def check_ctm():
         after = l.split(";", 1)[1]
         if not re.match(r"\s*\d+", after):
             fail(name, "line %d: no argument byte count after ';'" % (i + 1))
-        marked = after[:8].strip().startswith(cl.args_of(i).__str__()) and " H " in after[:10]
+        marked = l[105:108] == " H "  # the hazard column, right after the argument count
         if (" h " in l.lower()) != marked:
             fail(name, "line %d: blank-H-blank found outside the hazard column" % (i + 1))
         mnems[mn] = i
@@ -855,6 +853,8 @@ def check_ctm():
             nxt = next((t for t in toks if read_i(t) is None and not t.startswith('"')), None)
             j = cl.search(nxt) if nxt else None
         expect_haz = any(" h " in lines[k].lower() for k in chain)
+        if expect_haz and " h " not in lines[i].lower():
+            fail(name, "%s expands a hazardous command but carries no hazard mark itself" % mn)
         for seq_mode in (False, True):
             got, hz = cl.identify(apid, data, None if seq_mode else 98, None if seq_mode else 97, seq_mode)
             if seq_mode:
@@ -945,7 +945,7 @@ def check_cmd():
             fail(sub, "directory missing")
 
 
-def check_scm(cl):
+def check_scm():
     scm = os.path.join(ROOT, "scm")
     files = [f for f in os.listdir(scm) if f.lower().endswith(".scm")] if os.path.isdir(scm) else []
     if not files:
@@ -980,8 +980,22 @@ def check_scm(cl):
             fail(where, "header announces %s packets, file holds %d" % (h[27:29], npk))
 
 
+def check_text_files():
+    """Every text file: bare line feeds, a final line feed, lines under 233 characters."""
+    for sub in ("cfg", "database", "cmd"):
+        d = os.path.join(ROOT, sub)
+        for f in sorted(os.listdir(d)) if os.path.isdir(d) else []:
+            p = os.path.join(d, f)
+            if not os.path.isfile(p) or f.startswith("."):
+                continue
+            for i, l in enumerate(read_lines(p)):
+                if len(l) >= 233:
+                    fail("%s/%s" % (sub, f), "line %d has %d characters (must be under 233)" % (i + 1, len(l)))
+
+
 def main():
     try:
+        check_text_files()
         tlm_items, coef, mask = check_tlm()
         tlm_slots = read_lines(os.path.join(DB, "VANTIS_tlm.txt"))
         tlm_slots = tlm_slots[:next((i for i, l in enumerate(tlm_slots) if ci_find(l, "Total Bytes") >= 0),
@@ -996,11 +1010,14 @@ def main():
         check_ctm()
         check_cfg(tlm_items, coef)
         check_cmd()
-        check_scm(None)
+        check_scm()
     except (OSError, IndexError, ValueError, KeyError) as e:
         fail("station", "cannot be checked: %s: %s" % (type(e).__name__, e))
+    seen = set()
     for e in errors:
-        print("FAIL " + e)
+        if e not in seen:
+            print("FAIL " + e)
+            seen.add(e)
     if errors:
         print("%d violation(s)" % len(errors))
         return 1
