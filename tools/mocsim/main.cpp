@@ -122,7 +122,7 @@ private:
   std::vector<TlmClient> tclients_;
   QTimer pump_, heartbeat_, signals_;
   QElapsedTimer clock_;
-  bool running_ = false, done_ = false, splitting_ = false, finished_ = false;
+  bool running_ = false, done_ = false, splitting_ = false, finished_ = false, exhausted_ = false;
   long base_ = 0;
   double elapsedBefore_ = 0;  // streaming seconds of earlier connections
   long scms_ = 0;
@@ -244,7 +244,10 @@ private:
     while (stream_.index() < target && chunk.size() < (1 << 20) && backlog() + chunk.size() < kBacklogLimit) {
       if (opts_.duration >= 0 && streamingSeconds() >= opts_.duration) break;
       Emitted e;
-      if (!stream_.next(e)) break;
+      if (!stream_.next(e)) {
+        exhausted_ = true;  // count reached or replay file ended
+        break;
+      }
       if (!e.pieces.empty()) {
         writeAll(chunk.constData(), chunk.size());
         chunk.clear();
@@ -261,25 +264,12 @@ private:
 
   void checkDone() {
     bool over = opts_.duration >= 0 && streamingSeconds() >= opts_.duration;
-    bool replayEnded = !opts_.replay.empty() && !opts_.loop && !stream_.countReached() && atReplayEnd();
-    if (stream_.countReached() || over || replayEnded) {
+    if (stream_.countReached() || over || exhausted_) {
       done_ = true;
       pump_.stop();
       finish();
       if (opts_.exitWhenDone) drainAndQuit();
     }
-  }
-
-  bool atReplayEnd() {
-    // Stream::next returned false without reaching the count: peek by trying once more.
-    Emitted e;
-    long before = stream_.index();
-    if (stream_.next(e)) {
-      // Not at the end after all: send it.
-      writeAll(reinterpret_cast<const char*>(e.rec.data()), e.length);
-      return false;
-    }
-    return stream_.index() == before;
   }
 
   void beginSplit(const Emitted& e) {

@@ -146,8 +146,8 @@ std::string usage() {
 Servers
   --station DIR        working directory with database/ (default .)
   --bind ADDR          listen address (default 127.0.0.1)
-  --tlm-port N         telemetry port (default 6001; 0 = any free port; off = none)
-  --cmd-port N         command port (default 6002; 0 = any free port; off = none)
+  --tlm-port N         telemetry port (default 52001; 0 = any free port; off = none)
+  --cmd-port N         command port (default 52002; 0 = any free port; off = none)
                        the chosen ports are printed first: "TLM PORT <n>", "CMD PORT <n>"
 Telemetry stream
   --sc A|B             spacecraft (default A)

@@ -40,8 +40,8 @@ std::optional<ArrAnswer> parseArrAnswer(const std::string& s);
 struct Options {
   std::string station = ".";
   std::string bind = "127.0.0.1";
-  int tlmPort = 6001;  // -1 = no telemetry server
-  int cmdPort = 6002;  // -1 = no command server
+  int tlmPort = 52001;  // -1 = no telemetry server (default: the sample station configuration)
+  int cmdPort = 52002;  // -1 = no command server
   char spacecraft = 'A';
   long switchAt = -1;
   bool swapped = false;
