@@ -63,6 +63,8 @@ inline unsigned GetApID(const std::uint8_t* d) { return ((d[27] * 256u) & 0x7FFu
 
 // Sum of the 272 packet bytes modulo 256 (0 for a good packet).
 unsigned PacketChecksum(const std::uint8_t* d);
+// The same without vector instructions (what PacketChecksum uses where SSE2 is missing).
+unsigned PacketChecksumPortable(const std::uint8_t* d);
 
 inline bool IsKnownApid(unsigned a) {
   return a <= 255 || (a >= 0x200 && a <= 0x27F) || (a >= 0x300 && a <= 0x37F);

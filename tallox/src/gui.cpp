@@ -293,7 +293,10 @@ using namespace tallox::gui;
   if (event != EVENT_COMMIT) return 0
 
 int Panel(int panel, int control, int event, void*, int, int) {
-  if (event == EVENT_CLOSE) QuitUserInterface(0);
+  if (event == EVENT_CLOSE) {
+    S().cancel = true;  // a scan still running stops first
+    QuitUserInterface(0);
+  }
   return 0;
 }
 

@@ -127,5 +127,6 @@ TEST(TalloxChecksum, GoodPacketsSumToZeroAndOneBitBreaksIt) {
       plain += r[i];
     }
     EXPECT_EQ(PacketChecksum(r.data()), plain & 0xFF);
+    EXPECT_EQ(PacketChecksumPortable(r.data()), plain & 0xFF);
   }
 }
