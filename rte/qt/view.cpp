@@ -621,6 +621,9 @@ void Attach() {
 
 bool Attached() { return g_view != nullptr; }
 
+// Defined here, beside Attach, so that whoever links the view gets the dialogs with it.
+PopupBackend* QtPopups() { return MakeQtPopups(); }
+
 void FlushNow() {
   if (g_view) g_view->flush();
 }

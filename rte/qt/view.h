@@ -226,5 +226,7 @@ class View : public QObject, public model::Observer {
 };
 
 View* Instance();
+// The Qt dialog pop-ups (view_popups.cpp).
+PopupBackend* MakeQtPopups();
 
 }  // namespace rte::view

@@ -128,6 +128,8 @@ class ChartBase : public CtrlView {
   // Replaces an axis of the chart, moving every series over to the new one.
   void SwapAxis(QAbstractAxis** slot, QAbstractAxis* now, Qt::Alignment align) {
     if (now == *slot) return;
+    // Old points may not fit the new kind of axis (zero on a log axis); they are set again after.
+    for (QAbstractSeries* s : chart_->series()) static_cast<QXYSeries*>(s)->clear();
     if (*slot) {
       chart_->removeAxis(*slot);
       delete *slot;
@@ -268,8 +270,13 @@ class GraphView : public ChartBase {
     }
     double cx = c.cursorX, cy = c.cursorY;
     bool inside = cx >= x0 && cx <= x1 && cy >= y0 && cy <= y1;
-    cursorH_->replace(QList<QPointF>{{x0, cy}, {x1, cy}});
-    cursorV_->replace(QList<QPointF>{{cx, y0}, {cx, y1}});
+    if (inside) {
+      cursorH_->replace(QList<QPointF>{{x0, cy}, {x1, cy}});
+      cursorV_->replace(QList<QPointF>{{cx, y0}, {cx, y1}});
+    } else {
+      cursorH_->clear();
+      cursorV_->clear();
+    }
     cursorH_->setVisible(inside && c.mode != VAL_INDICATOR);
     cursorV_->setVisible(inside && c.mode != VAL_INDICATOR);
     for (QLegendMarker* m : chart_->legend()->markers(cursorH_)) m->setVisible(false);

@@ -114,7 +114,7 @@ class QtPopupBackend : public PopupBackend {
 
 }  // namespace
 
-PopupBackend* QtPopups() {
+PopupBackend* MakeQtPopups() {
   static QtPopupBackend backend;
   return &backend;
 }

@@ -4,7 +4,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCategoryAxis>
+#include <QChart>
 #include <QChartView>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLogValueAxis>
+#include <QMessageBox>
+#include <QTimer>
+#include <QXYSeries>
 #include <QComboBox>
 #include <QImage>
 #include <QKeyEvent>
@@ -525,6 +533,120 @@ TEST_F(ViewTest, PanelRendersToAPngAndAPdf) {
 
   EXPECT_LT(rte::view::GrabPanel(9999, png), 0);
   EXPECT_LT(rte::view::GrabPanel(panel_, (dir_ / "no-such-dir" / "x.png").string()), 0);
+}
+
+TEST_F(ViewTest, FocusFollowsTheModelAndTheUser) {
+  QWidget* win = Widget(panel_, 0);
+  win->activateWindow();
+  QApplication::setActiveWindow(win);
+  ASSERT_EQ(SetActiveCtrl(panel_, kStr), 0);
+  SetActivePanel(panel_);
+  rte::view::FlushNow();
+  EXPECT_EQ(QApplication::focusWidget(), Widget(panel_, kStr));
+  // The user moves on: the model learns it, and the next repaint does not pull focus back.
+  Widget(panel_, kNum)->setFocus(Qt::MouseFocusReason);
+  EXPECT_EQ(GetActiveCtrl(panel_), kNum);
+  rte::view::FlushNow();
+  EXPECT_EQ(QApplication::focusWidget(), Widget(panel_, kNum));
+}
+
+// Runs `answer` on the dialog once it is open (from inside its exec()).
+void WhenDialogOpens(std::function<void(QDialog*)> answer) {
+  QTimer::singleShot(0, [answer] {
+    auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_TRUE(d);
+    answer(d);
+  });
+}
+
+TEST_F(ViewTest, QtPopupsAreModalPlainAndHonourTheReplyLimit) {
+  rte::PopupBackend* qt = rte::view::QtPopups();
+  bool openDuring = false;
+  QString shown;
+  WhenDialogOpens([&](QDialog* d) {
+    openDuring = rte::PopupOpen();
+    auto* edit = d->findChild<QLineEdit*>();
+    ASSERT_TRUE(edit);
+    EXPECT_EQ(edit->maxLength(), 5);
+    for (QLabel* l : d->findChildren<QLabel*>())
+      if (l->text().contains("Enter")) {
+        shown = l->text();
+        EXPECT_EQ(l->textFormat(), Qt::PlainText);
+      }
+    edit->setText("ABCDEFGH");
+    d->accept();
+  });
+  std::string reply;
+  EXPECT_EQ(qt->prompt("Variable Editor", "<b>x</b>\nEnter new value.", &reply, 5), 0);
+  EXPECT_TRUE(openDuring);
+  EXPECT_FALSE(rte::PopupOpen());
+  EXPECT_EQ(shown, "<b>x</b>\nEnter new value.");
+  EXPECT_EQ(reply, "ABCDE");
+
+  WhenDialogOpens([](QDialog* d) { d->reject(); });
+  reply = "old";
+  EXPECT_EQ(qt->prompt("T", "Enter", &reply, 10), RTE_ERR_USER_CANCEL);
+  EXPECT_EQ(reply, "");
+
+  WhenDialogOpens([](QDialog* d) {
+    auto* box = qobject_cast<QMessageBox*>(d);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    box->button(QMessageBox::No)->click();
+  });
+  EXPECT_EQ(qt->confirm("Quit", "Really?"), 0);
+  WhenDialogOpens([](QDialog* d) { qobject_cast<QMessageBox*>(d)->button(QMessageBox::Yes)->click(); });
+  EXPECT_EQ(qt->confirm("Quit", "Really?"), 1);
+}
+
+TEST_F(ViewTest, GraphAxesAndStripChartTraces) {
+  auto* cv = W<QChartView>(panel_, kGraph);
+  double x[] = {1, 10, 100, 1000}, y[] = {0, 1, 2, 3};
+  PlotXY(panel_, kGraph, x, y, 4, VAL_CONNECTED_POINTS, VAL_GREEN);
+  SetAxisScale(panel_, kGraph, VAL_XAXIS, VAL_LOG_SCALE);
+  InsertAxisItem(panel_, kGraph, VAL_LEFT_YAXIS, -1, "LOW", 0);
+  InsertAxisItem(panel_, kGraph, VAL_LEFT_YAXIS, -1, "HIGH", 3);
+  rte::view::FlushNow();
+  auto axes = [&](Qt::Orientation o) { return cv->chart()->axes(o); };
+  ASSERT_EQ(axes(Qt::Horizontal).size(), 1);
+  EXPECT_TRUE(qobject_cast<QLogValueAxis*>(axes(Qt::Horizontal)[0]));
+  ASSERT_EQ(axes(Qt::Vertical).size(), 1);
+  auto* cat = qobject_cast<QCategoryAxis*>(axes(Qt::Vertical)[0]);
+  ASSERT_TRUE(cat);
+  EXPECT_EQ(cat->categoriesLabels(), QStringList({"LOW", "HIGH"}));
+  // Back to plain linear axes.
+  ClearAxisItems(panel_, kGraph, VAL_LEFT_YAXIS);
+  SetAxisScale(panel_, kGraph, VAL_XAXIS, VAL_LINEAR_SCALE);
+  rte::view::FlushNow();
+  EXPECT_FALSE(qobject_cast<QLogValueAxis*>(axes(Qt::Horizontal)[0]));
+  EXPECT_FALSE(qobject_cast<QCategoryAxis*>(axes(Qt::Vertical)[0]));
+  DeleteGraphPlot(panel_, kGraph, VAL_DELETE_ALL);
+  rte::view::FlushNow();
+  int plots = 0;
+  for (QAbstractSeries* s : cv->chart()->series())
+    if (static_cast<QXYSeries*>(s)->color() == QColor(0, 255, 0)) ++plots;
+  EXPECT_EQ(plots, 0);
+
+  // Strip chart: one series a trace, the last points-per-screen points of each.
+  auto* sv = W<QChartView>(panel_, kStrip);
+  for (int i = 0; i < 150; ++i) {
+    double v[3] = {double(i), -double(i), 0.5};
+    PlotStripChart(panel_, kStrip, v, 3);
+  }
+  SetTraceAttribute(panel_, kStrip, 2, ATTR_TRACE_VISIBLE, 0);
+  SetTraceAttribute(panel_, kStrip, 3, ATTR_TRACE_COLOR, VAL_MAGENTA);
+  rte::view::FlushNow();
+  auto series = sv->chart()->series();
+  ASSERT_EQ(series.size(), 3);
+  auto* s1 = static_cast<QXYSeries*>(series[0]);
+  ASSERT_EQ(s1->count(), 100);
+  EXPECT_EQ(s1->at(99).y(), 149);  // the newest at the right edge
+  EXPECT_EQ(s1->at(0).y(), 50);
+  EXPECT_FALSE(series[1]->isVisible());
+  EXPECT_EQ(static_cast<QXYSeries*>(series[2])->color(), QColor(255, 0, 255));
+  ClearStripChart(panel_, kStrip);
+  rte::view::FlushNow();
+  EXPECT_EQ(s1->count(), 0);
 }
 
 }  // namespace
