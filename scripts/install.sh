@@ -6,7 +6,7 @@ PKGS=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl1-mesa-dev
   nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth
+  xvfb xauth python3
 )
 missing=()
 for p in "${PKGS[@]}"; do
