@@ -181,6 +181,10 @@ void ShowPacket() {
   if (v.fastHk) ShowFastHk(s.wave);
 }
 
+// The chart view takes a pure black series for "no colour given" and paints it in a theme
+// colour instead; a black one step above zero looks the same and is kept.
+int TraceColour(int rgb) { return rgb == 0x000000 ? 0x010101 : rgb; }
+
 bool Ready() { return !S().busy && S().dump.isOpen(); }
 
 void FillSelectors(int panel, int first, const Database& db) {
@@ -238,7 +242,7 @@ void PlotHousekeeping(bool sep) {
     if (s.store.sel[k] < 0) continue;
     y.assign(s.store.Samples[k].begin(), s.store.Samples[k].end());
     PlotXY(p, graph, t.data(), y.data(), static_cast<int>(y.size()), VAL_CONNECTED_POINTS,
-           kTenColours[k]);
+           TraceColour(kTenColours[k]));
   }
   SetRange(p, graph, VAL_XAXIS, t.front(), t.back());
   InsertAxisItem(p, graph, VAL_BOTTOM_XAXIS, -1, GetTime1(s.store.UTC.front()).c_str(), t.front());
@@ -568,7 +572,7 @@ int PlotPkt(int panel, int control, int event, void*, int, int) {
       y.push_back(r.counts[k][b]);
     }
     PlotXY(p, RATES_GRAPH, x.data(), y.data(), static_cast<int>(x.size()), VAL_CONNECTED_POINTS,
-           tallox::kTenColours[k]);
+           tallox::gui::TraceColour(tallox::kTenColours[k]));
   }
   InsertAxisItem(p, RATES_GRAPH, VAL_BOTTOM_XAXIS, -1, tallox::GetTime1(r.start).c_str(), r.start);
   InsertAxisItem(p, RATES_GRAPH, VAL_BOTTOM_XAXIS, -1, tallox::GetTime1(r.latest).c_str(), r.latest);
