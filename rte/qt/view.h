@@ -10,6 +10,8 @@
 
 #include <QColor>
 #include <QObject>
+#include <QFrame>
+#include <QLabel>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
@@ -96,9 +98,10 @@ class CtrlView : public QObject {
   PanelWin* win_;
   int id_;
   CtrlType type_;
-  QWidget* body_ = nullptr;
-  QLabel* caption_ = nullptr;
-  QFrame* frame_ = nullptr;
+  // Guarded: when a panel goes, Qt may delete the widgets before this object.
+  QPointer<QWidget> body_;
+  QPointer<QLabel> caption_;
+  QPointer<QFrame> frame_;
   std::uint64_t shown_ = ~std::uint64_t(0);
   bool applying_ = false;  // true while the view writes into the widgets (ignore their signals)
   int mode_ = VAL_NORMAL;

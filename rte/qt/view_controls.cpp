@@ -141,9 +141,9 @@ CtrlView::CtrlView(View* view, PanelWin* win, const model::Control& c)
 }
 
 CtrlView::~CtrlView() {
-  delete body_;
-  delete caption_;
-  delete frame_;
+  delete body_.data();
+  delete caption_.data();
+  delete frame_.data();
 }
 
 int CtrlView::panel() const { return win_->handle(); }
