@@ -150,7 +150,9 @@ Generator::Generator(const Databases& db) : db_(db) {
     auto t = db.cmd.expand(int(i), true);
     if (!t) continue;
     ApidClass c = apidClass(t->apid);
-    if ((c == ApidClass::Suite || c == ApidClass::Companion) && !t->data.empty() && t->data.size() <= 40)
+    // Identifier 0 (APID 0x200) ends a stored sequence, so processor commands cannot be dumped in one.
+    if ((c == ApidClass::Suite || c == ApidClass::Companion) && (t->apid & 0x7F) != 0 && !t->data.empty() &&
+        t->data.size() <= 40)
       commands_.push_back(*t);
   }
   for (int idx : db.brm.itemLines) {

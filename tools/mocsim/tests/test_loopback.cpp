@@ -101,6 +101,7 @@ TEST(MocsimLoopback, SplitRecordArrivesWholeAndRecordCountMatches) {
   QTcpSocket s;
   s.connectToHost("127.0.0.1", quint16(port));
   ASSERT_TRUE(s.waitForConnected(5000));
+  s.write("START MOCSET\n");  // the text the station writes on this connection is only logged
   std::vector<qint64> chunks;
   QByteArray got = readExactly(s, 120 * kRecordSize, 20000, &chunks);
   ASSERT_EQ(got.size(), 120 * kRecordSize);
@@ -112,6 +113,7 @@ TEST(MocsimLoopback, SplitRecordArrivesWholeAndRecordCountMatches) {
   QByteArray out = sim.p.readAllStandardOutput();
   EXPECT_TRUE(out.contains("SPLIT record 60 piece 3/3: 48 bytes")) << out.toStdString();
   EXPECT_TRUE(out.contains("DONE records=120 bytes=35760"));
+  EXPECT_TRUE(out.contains("TLM TEXT START MOCSET")) << out.toStdString();
   EXPECT_TRUE(QFile::exists(manifest));
 }
 

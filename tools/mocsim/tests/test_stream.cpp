@@ -264,3 +264,33 @@ TEST(MocsimStream, SameOptionsSameBytes) {
   EXPECT_EQ(x.rec[26], 0x0A);
   EXPECT_EQ(x.rec[27], 0x00);
 }
+
+TEST(MocsimDumps, SequenceRecordsAreCommandsOfTheList) {
+  Databases db;
+  db.cmd.lines.assign(16, "header");
+  for (auto l : {"IDPUcmd 0x200 ; 0", "IDPUReset IDPUcmd 1 ; 1  H  reset", "STEcmd 0x230 ; 0",
+                 "STEMode STEcmd 3 ; 1", "BRMcmd 0x305 ; 0", "BRMPACReset BRMcmd 4 0x000A ; 0"})
+    db.cmd.lines.push_back(l);
+  for (int i = 0; i < 16; ++i) db.cmd.lines.push_back("trailer");
+  Generator g(db);
+  PacketWriter w;
+  g.build(0x201, 1.8e9, w);  // table block
+  EXPECT_EQ(w.tx[11], 1);
+  g.build(0x201, 1.8e9, w);
+  EXPECT_EQ(w.tx[11], 10);
+  g.build(0x201, 1.8e9, w);  // sequences 0 and 1
+  ASSERT_EQ(w.tx[11], 32);
+  for (int half = 0; half < 2; ++half) {
+    int i = 0, records = 0;
+    auto b = [&](int k) { return w.tx[(15 + 128 * half + k) ^ 1]; };
+    while (i < 128 && b(i) != 0) {
+      int id = b(i), n = b(i + 1);
+      // 0x30 = STE (0x230), 0x85 = companion 0x305; processor commands (identifier 0) never appear.
+      EXPECT_TRUE((id == 0x30 && n == 2 && b(i + 2) == 3) || (id == 0x85 && n == 3 && b(i + 2) == 4)) << id;
+      i += 2 + n + (n & 1);
+      ++records;
+    }
+    EXPECT_GT(records, 0);
+    EXPECT_LT(i, 128);  // ends with identifier 0 inside the half
+  }
+}
