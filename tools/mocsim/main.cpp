@@ -41,7 +41,6 @@ double nowUnix() {
 
 constexpr qint64 kBacklogLimit = 4 << 20;  // bytes queued per client before generation waits
 constexpr int kSplitGapMs = 50;
-constexpr int kPartialScmMs = 3000;
 
 class Simulator {
 public:
@@ -381,7 +380,7 @@ private:
         return;
       }
       if (f == Frame::NeedMore) {
-        if (!c->partial->isActive()) c->partial->start(kPartialScmMs);
+        if (!c->partial->isActive()) c->partial->start(int(opts_.scmTimeout * 1000));
         return;
       }
       c->partial->stop();
@@ -393,8 +392,8 @@ private:
 
   void partialTimeout(CmdClient* c) {
     auto* p = reinterpret_cast<const uint8_t*>(c->buf.constData());
-    say("SCM INCOMPLETE after " + std::to_string(kPartialScmMs) + " ms: " + std::to_string(c->buf.size()) +
-        " bytes held");
+    say("SCM INCOMPLETE after " + std::to_string(int(opts_.scmTimeout * 1000)) + " ms: " +
+        std::to_string(c->buf.size()) + " bytes held");
     sendArr(c, buildArr(p, size_t(c->buf.size()), kArrTooLittleData, arrTime(std::time(nullptr))));
     c->buf.clear();
   }

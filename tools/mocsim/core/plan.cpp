@@ -176,6 +176,7 @@ Command server
   --arr MODE           answer to each SCM: auto (MOC checks, default), ok, CODE or code:CODE, silent
   --arr-plan LIST      answers for the first SCMs in order, e.g. "ok,13,silent"; then --arr
   --heartbeat S        heartbeat ARR (code 4) every S seconds (default 0 = off)
+  --scm-timeout S      an SCM still incomplete after S seconds gets code 7 (default 3)
   --cmd-swapped        telecommand headers arrive with byte pairs exchanged
 Other
   --quiet              do not log every SCM in full
@@ -345,6 +346,10 @@ bool parseOptions(const std::vector<std::string>& argsIn, Options& o, std::strin
         o.arrPlan.push_back(*r);
       }
     } else if (a == "--heartbeat") { if (!num(o.heartbeat)) return false; }
+    else if (a == "--scm-timeout") {
+      if (!num(o.scmTimeout)) return false;
+      if (o.scmTimeout <= 0) { err = "--scm-timeout must be > 0"; return false; }
+    }
     else if (a == "--cmd-swapped") o.cmdSwapped = true;
     else if (a == "--quiet") o.quiet = true;
     else {

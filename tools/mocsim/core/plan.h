@@ -61,6 +61,7 @@ struct Options {
   ArrAnswer arr;
   std::vector<ArrAnswer> arrPlan;
   double heartbeat = 0;
+  double scmTimeout = 3;  // seconds a partial SCM may wait for the rest before code 7
   bool cmdSwapped = false;
   bool quiet = false;
   bool help = false;

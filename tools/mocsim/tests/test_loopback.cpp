@@ -129,7 +129,7 @@ TEST(MocsimLoopback, ScmAnsweredAndExecutedCommandReachesHousekeeping) {
   }
   Sim sim;
   sim.p.start(MOCSIM_BINARY, {"--station", dir.path(), "--tlm-port", "0", "--cmd-port", "0", "--rate", "100",
-                              "--apids", "200", "--arr-plan", "ok,13", "--heartbeat", "0.2"});
+                              "--apids", "200", "--arr-plan", "ok,13", "--heartbeat", "0.2", "--scm-timeout", "0.3"});
   ASSERT_TRUE(sim.p.waitForStarted(5000));
   int tport = readPort(sim.p, "TLM");
   int cport = readPort(sim.p, "CMD");
@@ -167,6 +167,11 @@ TEST(MocsimLoopback, ScmAnsweredAndExecutedCommandReachesHousekeeping) {
   EXPECT_EQ(a2.mid(10, 4), QByteArray("0008"));
   EXPECT_EQ(a2.mid(27, 3), QByteArray("013"));
   EXPECT_EQ(next(true).size(), kArrSize);  // a heartbeat comes by
+  // A message that never completes is answered with code 7 once the wait runs out.
+  c.write(reinterpret_cast<const char*>(scm1.data()), 100);
+  QByteArray a3 = next(false);
+  ASSERT_EQ(a3.size(), kArrSize);
+  EXPECT_EQ(a3.mid(27, 3), QByteArray("007"));
 
   QTcpSocket t;
   t.connectToHost("127.0.0.1", quint16(tport));

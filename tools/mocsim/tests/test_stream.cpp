@@ -294,3 +294,34 @@ TEST(MocsimDumps, SequenceRecordsAreCommandsOfTheList) {
     EXPECT_LT(i, 128);  // ends with identifier 0 inside the half
   }
 }
+
+TEST(MocsimStream, LimitFaultDrivesTheItemBeyondItsLimitFromItsRecordOn) {
+  Databases db = smallDb();
+  Generator g(db);
+  Options o;
+  std::string err;
+  ASSERT_TRUE(parseOptions({"--count", "6", "--apids", "200", "--step", "1", "--start-time", "1800000000",
+                            "--fault", "limit@3=ISTEU12V,limit@5=ISTEUTemp=99"},
+                           o, err))
+      << err;
+  Stream s(g, o);
+  Emitted e;
+  for (int i = 0; i < 6; ++i) {
+    ASSERT_TRUE(s.next(e));
+    auto st = [&](int off) { return e.rec[kHeaderSize + (off ^ 1)]; };
+    double v12 = (st(104) | st(105) << 8) * 0.004;
+    if (i < 3) {
+      EXPECT_LE(v12, 12.5) << i;
+    } else {
+      EXPECT_GT(v12, 13.0) << i;  // beyond the red high limit, and stays there
+    }
+    double rtd = polyEval(db.tlm.rtd.data(), 3, st(92) | st(93) << 8);
+    if (i == 5) EXPECT_NEAR(rtd, 99.0, 0.25);
+    else EXPECT_LT(rtd, 40.0);
+  }
+  auto m = s.manifest();
+  ASSERT_EQ(m["faults"].size(), 2u);
+  EXPECT_EQ(m["faults"][0]["item"], "ISTEU12V");
+  EXPECT_GT(m["faults"][0]["value"].get<double>(), 13.0);
+  EXPECT_EQ(m["faults"][1]["value"].get<double>(), 99.0);
+}
