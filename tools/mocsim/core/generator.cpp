@@ -299,9 +299,10 @@ Encoded Generator::encodeTlm(const ItemDef& d, ItemKind k, double v, double v12,
   double gain = b && k == ItemKind::LinearAB ? d.gainB : d.gainA;
   double off = b && k == ItemKind::LinearAB ? d.offB : d.offA;
   if (std::isnan(v)) {
-    // No band to aim at: a mid-scale count of a 12-bit converter (or half a byte).
+    // No band to aim at: a mid-scale count of a 12-bit converter (or half a byte); for the
+    // log-compressed jitter a couple of milliseconds.
     e.raw = d.size == 1 ? 0x80 : 0x800;
-    v = linearForward(e.raw, gain, off);
+    v = k == ItemKind::LogT ? 0.002 : linearForward(e.raw, gain, off);
   }
   switch (k) {
     case ItemKind::Raw:
