@@ -350,6 +350,9 @@ private:
     say("CMD DISCONNECT");
     for (size_t i = 0; i < cclients_.size(); ++i)
       if (cclients_[i].get() == c) {
+        c->partial->stop();  // its time-out must not fire for a client that is gone
+        c->partial->disconnect();
+        c->s->disconnect();
         c->s->deleteLater();
         cclients_.erase(cclients_.begin() + long(i));
         break;
