@@ -306,7 +306,11 @@ PanelWin::PanelWin(View* view, int handle, int parent, QWidget* parentWidget)
   layout_->addStretch(0);
 }
 
-PanelWin::~PanelWin() = default;
+PanelWin::~PanelWin() {
+  // The canvas and the sub-window outlive this part of the object by a moment.
+  canvas_->removeEventFilter(this);
+  if (sub_) sub_->removeEventFilter(this);
+}
 
 QWidget* PanelWin::frameWidget() { return sub_ ? static_cast<QWidget*>(sub_) : this; }
 

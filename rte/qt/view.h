@@ -102,6 +102,7 @@ class CtrlView : public QObject {
   QPointer<QWidget> body_;
   QPointer<QLabel> caption_;
   QPointer<QFrame> frame_;
+  std::vector<QPointer<QObject>> watched_;
   std::uint64_t shown_ = ~std::uint64_t(0);
   bool applying_ = false;  // true while the view writes into the widgets (ignore their signals)
   int mode_ = VAL_NORMAL;

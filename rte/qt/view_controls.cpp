@@ -141,6 +141,9 @@ CtrlView::CtrlView(View* view, PanelWin* win, const model::Control& c)
 }
 
 CtrlView::~CtrlView() {
+  // Widgets send events while they die (focus, hide); this object is no longer there to hear.
+  for (const QPointer<QObject>& w : watched_)
+    if (w) w->removeEventFilter(this);
   delete body_.data();
   delete caption_.data();
   delete frame_.data();
@@ -159,8 +162,12 @@ void CtrlView::setBody(QWidget* w) {
 
 void CtrlView::watch(QWidget* w) {
   w->installEventFilter(this);
+  watched_.push_back(w);
   // Viewports of scroll areas get the mouse, the area itself the keys.
-  if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) area->viewport()->installEventFilter(this);
+  if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) {
+    area->viewport()->installEventFilter(this);
+    watched_.push_back(area->viewport());
+  }
 }
 
 QPoint CtrlView::canvasPos(QWidget* from, const QPoint& p) const {
