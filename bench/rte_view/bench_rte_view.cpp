@@ -24,7 +24,7 @@
 
 namespace rte::view {
 class View;
-View* Instance();  // naming it links the view in (the loop carries weak stand-ins)
+View* Instance();  // naming it makes sure the view's object is linked from the static library
 }  // namespace rte::view
 
 namespace {

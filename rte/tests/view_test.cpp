@@ -44,8 +44,8 @@
 
 namespace fs = std::filesystem;
 
-// The loop carries weak stand-ins for the view (for links without widgets); naming a symbol only
-// the view defines makes the linker take the view's object from the library.
+// Naming a symbol only the view defines makes sure the linker takes the view's object from the
+// static library, whatever else the engine's objects refer to.
 namespace rte::view {
 class View;
 View* Instance();
