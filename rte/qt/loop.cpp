@@ -215,6 +215,12 @@ void StartApp(int& argc, char** argv, const AppOptions& opts) {
 
 bool IsHeadless() { return g_headless; }
 
+int SavePanelImage(int panel, const std::string& pngPath) {
+  if (!model::Model::get().panel(panel)) return RTE_ERR_BAD_PANEL;
+  if (!view::Attached()) return RTE_ERR_TYPE;
+  return view::GrabPanel(panel, pngPath);
+}
+
 void EnsureCoreApp() {
   if (!QCoreApplication::instance()) {
     static int argc = 1;
@@ -300,14 +306,3 @@ int PrintPanel(int panel, const char* fileName) {
 }
 
 int SetPrintAttributeEx(int, int) { return 0; }
-
-// Without the widget view linked in (headless builds of tests), these answer honestly that there
-// is nothing to show or print. The view's own definitions replace them.
-namespace rte::view {
-__attribute__((weak)) void Attach() {}
-__attribute__((weak)) bool Attached() { return false; }
-__attribute__((weak)) PopupBackend* QtPopups() { return GetPopupBackend(); }
-__attribute__((weak)) int GrabPanel(int, const std::string&) { return RTE_ERR_BAD_PANEL; }
-__attribute__((weak)) int Print(int, const char*) { return RTE_ERR_FILE; }
-__attribute__((weak)) void FlushNow() {}
-}  // namespace rte::view

@@ -14,13 +14,6 @@
 
 using tallox::gui::S;
 
-// The engine's loop carries weak stand-ins for its widget view; naming a symbol that only the
-// view defines makes the linker take the view from the library, so the panels really show.
-namespace rte::view {
-class View;
-View* Instance();
-}  // namespace rte::view
-
 namespace tallox::gui {
 
 namespace {
@@ -663,7 +656,6 @@ int ScanHKP(int panel, int control, int event, void*, int, int) {
 }
 
 static void RegisterCallbacks() {
-  (void)rte::view::Instance();
   RTE_REGISTER_CALLBACK(Panel);
   RTE_REGISTER_CALLBACK(GenericPanel);
   RTE_REGISTER_CALLBACK(QuitTallox);

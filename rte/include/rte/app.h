@@ -49,6 +49,10 @@ int UserMenu(int panel, int menuItemId);
 // open. The loop does this by itself; tests without a loop call it.
 void DrainDeferred();
 
+// Renders a panel as the view shows it (children included) to a PNG file; needs the view
+// (StartApp without headless). 0, or a negative code.
+int SavePanelImage(int panel, const std::string& pngPath);
+
 // Removes every panel and forgets the active panel (for tests that build a fresh program state).
 void ResetModel();
 
