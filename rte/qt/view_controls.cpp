@@ -681,8 +681,10 @@ class ListView : public CtrlView {
   }
 
   void onMouse(QMouseEvent* e, QWidget* from, int event) override {
-    // A right click picks the line under the mouse, so the callback knows which one was meant.
-    if (event != EVENT_RIGHT_CLICK || from != list_->viewport()) return;
+    // A right or double click picks the line under the mouse first, so the callback (and the
+    // commit after a double click) knows which one was meant.
+    if ((event != EVENT_RIGHT_CLICK && event != EVENT_LEFT_DOUBLE_CLICK) || from != list_->viewport())
+      return;
     QListWidgetItem* it = list_->itemAt(e->position().toPoint());
     if (!it) return;
     int row = list_->row(it);

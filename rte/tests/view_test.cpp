@@ -649,4 +649,29 @@ TEST_F(ViewTest, GraphAxesAndStripChartTraces) {
   EXPECT_EQ(s1->count(), 0);
 }
 
+TEST_F(ViewTest, PanelClicksCarryPanelCoordinatesAndControlClicksStayWithTheControl) {
+  QWidget* canvas = Widget(panel_, kNum)->parentWidget();
+  // An empty spot near the top-left corner, as the print-on-double-click convention uses.
+  Click(canvas, QPoint(5, 4), Qt::LeftButton, QEvent::MouseButtonDblClick);
+  Click(canvas, QPoint(455, 130), Qt::RightButton);  // between two columns of controls
+  ASSERT_EQ(g_events.size(), 2u);
+  EXPECT_EQ(g_events[0].control, 0);
+  EXPECT_EQ(g_events[0].event, EVENT_LEFT_DOUBLE_CLICK);
+  EXPECT_EQ(g_events[0].d1, 4);
+  EXPECT_EQ(g_events[0].d2, 5);
+  EXPECT_EQ(g_events[1].event, EVENT_RIGHT_CLICK);
+  EXPECT_EQ(g_events[1].d1, 130);
+  EXPECT_EQ(g_events[1].d2, 455);
+
+  // A double click on a list line: the click events, then the commit; none for the panel.
+  g_events.clear();
+  auto* list = W<QListWidget>(panel_, kList);
+  QPoint at = list->visualItemRect(list->item(2)).center();
+  Click(list->viewport(), at, Qt::LeftButton, QEvent::MouseButtonDblClick);
+  std::vector<int> panelEvents, listEvents;
+  for (const auto& e : g_events) (e.control == 0 ? panelEvents : listEvents).push_back(e.event);
+  EXPECT_TRUE(panelEvents.empty());
+  EXPECT_EQ(listEvents, (std::vector<int>{EVENT_LEFT_DOUBLE_CLICK, EVENT_COMMIT}));
+}
+
 }  // namespace
