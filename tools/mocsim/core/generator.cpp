@@ -872,6 +872,14 @@ void Generator::buildFiller(PacketWriter& w) {
   for (int i = 12; i < kPacketSize; ++i) w.tx[i] = uint8_t(i);
 }
 
+void Generator::raiseError(uint8_t code, uint8_t data, double t) {
+  cmd_.errCode = code;
+  cmd_.errData = data;
+  cmd_.errCount = (cmd_.errCount + 1) & 0xFF;
+  events_.push_back(EventEntry{1, data, code, 0, secs1958(t)});
+  ++stateVersion_;
+}
+
 // ---- commands --------------------------------------------------------------------------------
 
 void Generator::execute(const ScmPacket& p, double t) {
@@ -891,11 +899,7 @@ void Generator::execute(const ScmPacket& p, double t) {
         break;
       }
     }
-    events_.push_back(EventEntry{1, uint8_t(p.commandId), code, uint8_t(p.seq & 0xFF), s});
-    cmd_.errCode = code;
-    cmd_.errData = uint32_t(p.commandId);
-    cmd_.errCount = (cmd_.errCount + 1) & 0xFF;
-    ++stateVersion_;
+    raiseError(code, uint8_t(p.commandId), t);
     return;
   }
   ++cmd_.count;

@@ -64,6 +64,8 @@ public:
   // A telecommand the MOC passed on: updates the command counters and queues its event.
   void execute(const ScmPacket& p, double unixSecs);
   void queueEvent(const EventEntry& e) { events_.push_back(e); }
+  // The processor reports an error: error code, data and count in the housekeeping, and an event.
+  void raiseError(uint8_t code, uint8_t data, double unixSecs);
   void queueSepText(const std::string& t) { sepTexts_.push_back(t); }
 
   struct CommandState {

@@ -119,8 +119,19 @@ std::optional<Fault> parseFault(const std::string& spec, std::string& err) {
       return std::nullopt;
     }
     f.count = int(*n);
+  } else if (kind == "error") {
+    f.kind = Fault::ProcessorError;
+    size_t colon = arg.find(':');
+    auto code = toLong(arg.substr(0, colon));
+    auto data = colon == std::string::npos ? std::optional<long>(0) : toLong(arg.substr(colon + 1));
+    if (!code || *code < 0 || *code > 255 || !data || *data < 0 || *data > 255) {
+      err = "fault \"" + spec + "\": expected error@N=CODE[:DATA], bytes 0-255";
+      return std::nullopt;
+    }
+    f.errorCode = int(*code);
+    f.errorData = int(*data);
   } else {
-    err = "fault \"" + spec + "\": unknown kind (badck, apid, gap, limit, split, short)";
+    err = "fault \"" + spec + "\": unknown kind (badck, apid, gap, limit, split, short, error)";
     return std::nullopt;
   }
   return f;
@@ -167,6 +178,8 @@ Telemetry stream
                          limit@N=ITEM[=V]   from record N on ITEM is V (default: beyond its limits)
                          split@N=A+B+C      record N written in pieces (sum 298), 50 ms apart
                          short@N=K          only the first K bytes of record N are written
+                         error@N=C[:D]      the processor reports error code C (data D): counters
+                                            and an error event from record N on
   --replay FILE        send the records of a .tlm file instead (--loop to repeat it)
   --write FILE         write the stream to FILE instead of serving it, then exit
   --manifest FILE      write what was sent as JSON (also printed as "MANIFEST {...}")
@@ -414,7 +427,8 @@ bool Stream::next(Emitted& out) {
       case Fault::Split: out.pieces = f.pieces; break;
       case Fault::Short: out.length = f.count; break;
       case Fault::Limit:
-      case Fault::SeqGap: break;  // need the APID, below
+      case Fault::SeqGap:
+      case Fault::ProcessorError: break;  // below
     }
   }
 
@@ -443,6 +457,7 @@ bool Stream::next(Emitted& out) {
     for (auto it = range.first; it != range.second; ++it) {
       const Fault& f = it->second;
       if (f.kind == Fault::SeqGap) gen_.skipSeq(apid, f.count);
+      if (f.kind == Fault::ProcessorError) gen_.raiseError(uint8_t(f.errorCode), uint8_t(f.errorData), t);
       if (f.kind == Fault::Limit) {
         std::string why;
         auto v = f.value ? f.value : gen_.valueBeyondLimits(f.item, why);
@@ -484,6 +499,11 @@ bool Stream::next(Emitted& out) {
       case Fault::Short:
         j["kind"] = "short_write";
         j["bytes"] = f.count;
+        break;
+      case Fault::ProcessorError:
+        j["kind"] = "processor_error";
+        j["code"] = f.errorCode;
+        j["data"] = f.errorData;
         break;
     }
     applied_.push_back(j);

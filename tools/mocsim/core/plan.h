@@ -17,17 +17,18 @@
 namespace mocsim {
 
 struct Fault {
-  enum Kind { BadChecksum, IllegalApid, SeqGap, Limit, Split, Short } kind = BadChecksum;
+  enum Kind { BadChecksum, IllegalApid, SeqGap, Limit, Split, Short, ProcessorError } kind = BadChecksum;
   long record = 0;  // records are numbered from 0 in the order they are sent
   int apid = 0;     // IllegalApid: the APID written
   int count = 1;    // SeqGap: sequence counts skipped; Short: bytes written
   std::string item; // Limit
   std::optional<double> value;
   std::vector<int> pieces;  // Split
+  int errorCode = 0, errorData = 0;  // ProcessorError
   std::string spec;         // as given
 };
 // "badck@40", "apid@17=1A3", "gap@100=3", "limit@200=ISTEUTemp[=99.5]", "split@60=100+150+48",
-// "short@70=150".
+// "short@70=150", "error@80=5[:17]".
 std::optional<Fault> parseFault(const std::string& spec, std::string& err);
 
 enum class ArrMode { Auto, Success, Code, Silent };

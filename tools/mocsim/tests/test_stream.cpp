@@ -20,6 +20,9 @@ const char* kTlm =
     "ICommandCount\t2\t24\tU16\t16\t1\t0\t-\tN\tN\tN\tN\td\tINT\t1\t0\n"
     "ICommandLastID\t1\t26\tU8\t8\t1\t0\t-\tN\tN\tN\tN\td\tINT\t1\t0\n"
     "ICommandLastSeq\t1\t27\tU8\t8\t1\t0\t-\tN\tN\tN\tN\td\tINT\t1\t0\n"
+    "IErrorCode\t1\t21\tU8\t8\t1\t0\t-\tN\tN\tN\tN\td\tINT\t1\t0\n"
+    "IErrorData\t1\t22\tU8\t8\t1\t0\t-\tN\tN\tN\tN\td\tINT\t1\t0\n"
+    "IErrorCount\t1\t23\tU8\t8\t1\t0\t-\tN\tN\t1\t50\td\tINT\t1\t0\n"
     "IVANTISBitrate\t2\t46\tU16\t16\t8\t0\tbps\tN\tN\t12000\t14000\td\tLIN\t8\t0\n"
     "ISTEUTemp\t2\t92\tU16\t16\tRTD\t0\tC\t-30\t-25\t40\t45\td\tRTD\tRTD\t0\n"
     "IDREVMCPTemp\t2\t122\tU16\t16\tYSI\t0\tC\t-30\t-25\t40\t45\td\tYSI\tYSI\t0\n"
@@ -324,4 +327,28 @@ TEST(MocsimStream, LimitFaultDrivesTheItemBeyondItsLimitFromItsRecordOn) {
   EXPECT_EQ(m["faults"][0]["item"], "ISTEU12V");
   EXPECT_GT(m["faults"][0]["value"].get<double>(), 13.0);
   EXPECT_EQ(m["faults"][1]["value"].get<double>(), 99.0);
+}
+
+TEST(MocsimStream, ProcessorErrorFaultSetsCountersAndEvent) {
+  Databases db = smallDb();
+  Generator g(db);
+  Options o;
+  std::string err;
+  ASSERT_TRUE(parseOptions({"--count", "4", "--apids", "200,202", "--start-time", "1800000000", "--fault",
+                            "error@2=9:17"},
+                           o, err))
+      << err;
+  Stream s(g, o);
+  Emitted e;
+  std::vector<Emitted> out;
+  while (s.next(e)) out.push_back(e);
+  auto st = [](const Emitted& r, int off) { return r.rec[kHeaderSize + (off ^ 1)]; };
+  EXPECT_EQ(st(out[0], 23), 0);  // no error before the fault
+  EXPECT_EQ(st(out[2], 21), 9);
+  EXPECT_EQ(st(out[2], 22), 17);
+  EXPECT_EQ(st(out[2], 23), 1);
+  EXPECT_EQ(st(out[3], 14), 1);  // the next event packet carries the error entry
+  EXPECT_EQ(st(out[3], 16), 9);
+  Options bad;
+  EXPECT_FALSE(parseOptions({"--fault", "error@2=300"}, bad, err));
 }
