@@ -70,6 +70,10 @@ struct LinkState {
   int displayOnOff = 0;
   Assembler rx;
   std::array<std::uint8_t, kRecordSize> decode{};
+  // What each hex display last showed, so that a redraw (swap, start, length) shows the same
+  // packet and not whatever came in last: the link panel and the two APID display panels.
+  std::array<std::uint8_t, kRecordSize> linkShown{};
+  std::array<std::array<std::uint8_t, kRecordSize>, 2> apidShown{};
   Counters counters;
   ApdIndex apdIndex;
   // Each complete record goes out to the local telemetry clients through this hook.

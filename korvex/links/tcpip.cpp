@@ -36,10 +36,10 @@ bool ContainsNoCase(std::string hay, std::string needle) {
 
 // Hex dump of the decoded record on one display: optional pair exchange for the eye, start and
 // length from the panel (length at most 298, start back to 0 when the dump would run past).
-void ShowHex(int panel, int hexCtrl, int startCtrl, int lenCtrl, int swapCtrl) {
-  Program& p = Ctx();
+void ShowHex(const std::uint8_t* record, int panel, int hexCtrl, int startCtrl, int lenCtrl,
+             int swapCtrl) {
   std::uint8_t copy[kRecordSize];
-  std::memcpy(copy, p.link.decode.data(), kRecordSize);
+  std::memcpy(copy, record, kRecordSize);
   if (GetInt(panel, swapCtrl)) bytswp(copy + kHeaderSize, kPacketSize / 2);
   int len = GetInt(panel, lenCtrl);
   int start = GetInt(panel, startCtrl);
@@ -59,14 +59,20 @@ void ShowHex(int panel, int hexCtrl, int startCtrl, int lenCtrl, int swapCtrl) {
   ResetTextBox(panel, hexCtrl, text.c_str());
 }
 
+// redraw: the operator changed the dump settings; otherwise a new record came.
 void DisplayTo(bool redraw) {
   Program& p = Ctx();
+  if (!redraw && p.link.displayOnOff) p.link.linkShown = p.link.decode;
   if (p.link.displayOnOff || redraw)
-    ShowHex(p.ui.link, ids::kLkHex, ids::kLkStart, ids::kLkLength, ids::kLkSwap);
+    ShowHex(p.link.linkShown.data(), p.ui.link, ids::kLkHex, ids::kLkStart, ids::kLkLength,
+            ids::kLkSwap);
 }
 
-void DisplayApid(int panel) {
-  ShowHex(panel, ids::kAdHex, ids::kAdStart, ids::kAdLength, ids::kAdSwap);
+void DisplayApid(int panel, bool redraw) {
+  Program& p = Ctx();
+  auto& shown = p.link.apidShown[panel == p.ui.apidDisp1 ? 0 : 1];
+  if (!redraw) shown = p.link.decode;
+  ShowHex(shown.data(), panel, ids::kAdHex, ids::kAdStart, ids::kAdLength, ids::kAdSwap);
 }
 
 void ShowIllegalCounters(bool red) {
@@ -249,7 +255,7 @@ void HandleRecord() {
 
   for (int panel : {p.ui.apidDisp1, p.ui.apidDisp2})
     if (GetInt(panel, ids::kAdSelect) == apid) {
-      DisplayApid(panel);
+      DisplayApid(panel, false);
       SetCtrlVal(panel, ids::kAdCount, cr.lastCount);
     }
 
@@ -433,7 +439,7 @@ int SwapOnOFF(int panel, int, int event, void*, int, int) {
   if (event != EVENT_COMMIT) return 0;
   Program& p = Ctx();
   if (panel == p.ui.link) DisplayTo(true);
-  else if (panel == p.ui.apidDisp1 || panel == p.ui.apidDisp2) DisplayApid(panel);
+  else if (panel == p.ui.apidDisp1 || panel == p.ui.apidDisp2) DisplayApid(panel, true);
   GiveFocusToCommandLine();
   return 0;
 }

@@ -417,3 +417,50 @@ TEST_F(StationTest, EveryResourceFileLoads) {
   }
   EXPECT_EQ(panels, 132);
 }
+
+TEST_F(StationTest, ApidDisplayPanelsAndClearButtons) {
+  ASSERT_EQ(Start(), kStarted);
+  Program& p = P();
+  int d1 = p.ui.apidDisp1;
+  rte::UserSetValue(d1, ids::kAdSelect, 0x210);
+  rte::UserSetValue(d1, ids::kAdLength, 4.0);
+  rte::UserSetValue(d1, ids::kAdStart, 26.0);
+  Feed(TlmRecord(0x210, kSpacecraftA, 0, true));
+  Feed(TlmRecord(0x210, kSpacecraftA, 1));
+  Feed(TlmRecord(0x200, kSpacecraftA, 2));
+  int v = 0;
+  GetCtrlVal(d1, ids::kAdCount, &v);
+  EXPECT_EQ(v, 2);
+  GetCtrlVal(d1, ids::kAdChksum, &v);
+  EXPECT_EQ(v, 1);
+  std::string hex;
+  GetCtrlVal(d1, ids::kAdHex, &hex);
+  EXPECT_EQ(hex, "10 0A 01 C0 ");  // station order of the last 0x210 packet
+  rte::UserSetValue(d1, ids::kAdSwap, 1.0);
+  GetCtrlVal(d1, ids::kAdHex, &hex);
+  EXPECT_EQ(hex, "0A 10 C0 01 ");  // the same packet back in transmission order for the eye
+  rte::UserSetValue(d1, ids::kAdStart, 296.0);  // past the end: the dump starts over at 0
+  GetCtrlVal(d1, ids::kAdStart, &v);
+  EXPECT_EQ(v, 0);
+
+  rte::SendEvent(d1, ids::kAdClear, EVENT_COMMIT);
+  GetCtrlVal(d1, ids::kAdCount, &v);
+  EXPECT_EQ(v, 0);
+  GetCtrlVal(d1, ids::kAdHex, &hex);
+  EXPECT_EQ(hex, "");
+  EXPECT_EQ(p.link.counters.chksum[0x210], 0u);
+  EXPECT_EQ(p.link.counters.chksum[kChksumTotal], 1u);
+
+  EXPECT_EQ(p.link.counters.summary[34], 1u);  // 0x200 is listed under heading 1
+  rte::SendEvent(p.ui.summary, ids::kSumClear, EVENT_COMMIT);
+  EXPECT_EQ(p.link.counters.summary[34], 0u);
+  EXPECT_EQ(p.link.counters.group[1][16], 0u);
+  GetCtrlVal(p.ui.group[1], 16, &v);
+  EXPECT_EQ(v, 0);
+
+  rte::SendEvent(p.ui.link, ids::kLkClear, EVENT_COMMIT);
+  EXPECT_EQ(p.link.counters.chksum[kChksumTotal], 0u);
+  rte::SendEvent(p.ui.link, ids::kLkAllApids, EVENT_COMMIT);
+  GetCtrlVal(p.ui.link, ids::kLkFilter, &v);
+  EXPECT_EQ(v, 0xFFF);
+}
