@@ -1,7 +1,6 @@
 // korvex: the operator's station.
+#include <QCoreApplication>
 #include <cstdio>
-#include <filesystem>
-#include <iostream>
 
 #include "core/station.h"
 #include "rte/app.h"
@@ -16,11 +15,10 @@ int main(int argc, char** argv) {
   rte::StartApp(argc, argv, opts);
   // Resource files: the source ui folder, then beside the executable.
   rte::AddResourceDir(KORVEX_UI_DIR);
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::canonical("/proc/self/exe", ec);
-  if (!ec) {
-    rte::AddResourceDir(exe.parent_path().string());
-    rte::AddResourceDir((exe.parent_path() / "ui").string());
+  if (QCoreApplication::instance()) {
+    std::string exeDir = QCoreApplication::applicationDirPath().toStdString();
+    rte::AddResourceDir(exeDir);
+    rte::AddResourceDir(exeDir + "/ui");
   }
 
   korvex::Program& p = korvex::NewContext();

@@ -19,7 +19,7 @@ bool Off(const std::string& compact) { return compact.find("off") != std::string
 
 void SetCommandLine(const char* text) { SetCtrlVal(Ctx().ui.eventLog, ids::kEvCmdLine, text); }
 
-void SetMoc(const std::string& prefix) {
+void SetMoc() {
   Program& p = Ctx();
   LinkState& L = p.link;
   CmdState& c = p.cmd;
@@ -46,13 +46,13 @@ void SetMoc(const std::string& prefix) {
   }
 }
 
-void Set(const std::string& prefix) {
+void Set() {
   Program& p = Ctx();
   CmdState& c = p.cmd;
   c.txflag = 0;
   switch (MatchSet(c.tempbuf, c.glbcmd)) {
     case SetKind::Moc:
-      SetMoc(prefix);
+      SetMoc();
       break;
     case SetKind::Tsrv: {
       std::string host;
@@ -106,7 +106,7 @@ void TextCommand() {
       c.txflag = 1;
       break;
     case Keyword::Set:
-      Set(prefix);
+      Set();
       break;
     default:
       // Scripts, variables, conditions, sequences, stored SCMs, displays, button files and

@@ -464,3 +464,17 @@ TEST_F(StationTest, ApidDisplayPanelsAndClearButtons) {
   GetCtrlVal(p.ui.link, ids::kLkFilter, &v);
   EXPECT_EQ(v, 0xFFF);
 }
+
+TEST_F(StationTest, RecordingOnIdentificationFromTheConfiguration) {
+  auto lines = CfgLines();
+  lines[25] = "Recon = 1";
+  WriteFile(dir / "cfg/korvex.cfg", Join(lines));
+  ASSERT_EQ(Start(), kStarted);
+  EXPECT_TRUE(Logs(".tlm").empty());
+  auto rec = TlmRecord(0x200, kSpacecraftB);
+  Feed(rec);
+  EXPECT_EQ(Logs(".tlm"), std::vector<std::string>{"B2603101230.tlm"});
+  EXPECT_EQ(Slurp(dir / "log/B2603101230.tlm"), std::string(rec.begin(), rec.end()));
+  EXPECT_EQ(P().arc.recon, 2);
+  EXPECT_EQ(P().arc.saveToDisk, 1);
+}
