@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -183,6 +184,10 @@ AppOptions ParseAppOptions(int& argc, char** argv) {
       o.answersFile = argv[++i];
     } else if (a.rfind("--answers=", 0) == 0) {
       o.answersFile = a.substr(10);
+    } else if (a == "--screenshot" && i + 1 < argc) {
+      o.screenshot = argv[++i];
+    } else if (a == "--screenshot-delay" && i + 1 < argc) {
+      o.screenshotDelay = std::atof(argv[++i]);
     } else {
       o.rest.push_back(a);
       argv[out++] = argv[i];
@@ -211,6 +216,22 @@ void StartApp(int& argc, char** argv, const AppOptions& opts) {
     SetPopupBackend(view::QtPopups());
   }
   if (!g_headless) view::Attach();
+  if (!g_headless && !opts.screenshot.empty()) {
+    // For looking at what the program shows: every visible top-level panel to a PNG file.
+    std::string prefix = opts.screenshot;
+    QTimer::singleShot(static_cast<int>(opts.screenshotDelay * 1000), [prefix] {
+      view::FlushNow();
+      for (int h : model::Model::get().handles()) {
+        auto* p = model::Model::get().panel(h);
+        if (!p || p->parent != 0 || !p->visible) continue;
+        std::string name;
+        for (char c : p->title) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        std::string file = prefix + "-" + std::to_string(h) + "-" + name + ".png";
+        int rc = view::GrabPanel(h, file);
+        std::fprintf(stderr, "rte: screenshot %s %s\n", file.c_str(), rc < 0 ? "failed" : "saved");
+      }
+    });
+  }
 }
 
 bool IsHeadless() { return g_headless; }

@@ -12,6 +12,8 @@ namespace rte {
 struct AppOptions {
   bool headless = false;       // --headless, or no display available
   std::string answersFile;     // --answers FILE: scripted pop-up answers
+  std::string screenshot;      // --screenshot PREFIX: after --screenshot-delay seconds (default 3)
+  double screenshotDelay = 3;  // every visible top-level panel is saved as PREFIX-<title>.png
   std::vector<std::string> rest;  // arguments the engine did not take
 };
 
