@@ -58,24 +58,35 @@ def cmdbox():
     splash = panel(12, "KORVEX", [ctl(2 + i, "led", "Lamp %d" % (i + 1), mode="indicator")
                                   for i in range(7)] +
                    [ctl(9, "textmsg", "Version", value="")], cb=None, width=360, height=200)
+    def at(c, top, left, width=None, height=None):
+        c.update({"top": top, "left": left})
+        if width:
+            c["width"] = width
+        if height:
+            c["height"] = height
+        return c
+
     event_log = panel(8, "Event Log", [
-        ctl(2, "string", "Command", "CmdLine", width=600, maxlength=1023),
-        ctl(3, "button", "Send", "SendLine"),
-        ctl(4, "listbox", "Events", width=800, height=300),
-        ctl(5, "string", "Date / Time", mode="indicator"),
+        at(ctl(2, "string", "Command", "CmdLine", maxlength=1023), 26, 10, 520),
+        at(ctl(3, "button", "Send", "SendLine"), 24, 540, 80),
+        at(ctl(4, "listbox", "Events"), 72, 10, 610, 380),
+        at(ctl(5, "string", "Date / Time", mode="indicator"), 478, 10, 180),
+        at(ctl(7, "led", "Wait", mode="indicator"), 478, 210),
+        at(ind(8, "Countdown"), 478, 280, 80),
+        at(ctl(9, "led", "Heartbeat", mode="indicator"), 478, 380),
+        at(ctl(12, "led", "Bad Checksum", mode="indicator", oncolor="0xC0C0C0",
+               offcolor="0xC0C0C0"), 516, 250),
+        at(ctl(13, "led", "Sequence", mode="indicator", oncolor="0xC0C0C0",
+               offcolor="0xC0C0C0"), 516, 390),
+        at(ctl(10, "button", "Reset Time", "ResetTime"), 512, 10, 110),
+        at(ctl(11, "button", "Print", "Print"), 512, 130, 90),
         ctl(6, "timer", "Tick", "Tick", interval=1.0),
-        ctl(7, "led", "Wait", mode="indicator"),
-        ind(8, "Countdown"),
-        ctl(9, "led", "Heartbeat", mode="indicator"),
-        ctl(10, "button", "Reset Time", "ResetTime"),
-        ctl(11, "button", "Print", "Print"),
-        ctl(12, "led", "Bad Checksum", mode="indicator", oncolor="0xC0C0C0", offcolor="0xC0C0C0"),
-        ctl(13, "led", "Sequence", mode="indicator", oncolor="0xC0C0C0", offcolor="0xC0C0C0"),
-    ])
+    ], top=0, left=630, width=640, height=550)
     return {"panels": [
         splash,
-        panel(7, "Command List", [ctl(2, "listbox", "Command Database", width=700, height=300),
-                                  ctl(3, "listbox", "Scripts", width=300, height=200)]),
+        panel(7, "Command List", [ctl(2, "listbox", "Command Database", width=600, height=240),
+                                  ctl(3, "listbox", "Scripts", width=300, height=120)],
+              top=420, left=0, width=620, height=440),
         event_log,
         role(6, "Command Box"),
         role(9, "Command Box Companion"),
@@ -92,24 +103,32 @@ def cmdbox():
 
 
 def korvmain():
+    def at(c, top, left, width=None, height=None):
+        c.update({"top": top, "left": left})
+        if width:
+            c["width"] = width
+        if height:
+            c["height"] = height
+        return c
+
     link = panel(2, "Telemetry Link", [
-        ctl(2, "textbox", "Packet", mode="indicator", width=560, height=200),
-        ind(3, "Bytes"),
-        ctl(4, "numeric", "APID Filter", "ApidChange", format="hex", value=0xFFF),
-        ind(5, "Checksum Errors"),
-        ctl(6, "numeric", "Start", "SwapOnOFF", value=0),
-        ctl(7, "numeric", "Length", "SwapOnOFF", value=298),
-        ctl(8, "switch", "Swap", "SwapOnOFF", value=0),
-        ctl(9, "button", "Display Start/Stop", "displayStartStop"),
-        ctl(10, "button", "Clear", "ClearReceive"),
-        ctl(11, "button", "All APIDs", "All_Apids"),
-        ctl(12, "led", "TLM", mode="indicator"),
-        ctl(13, "led", "CMD", mode="indicator"),
-        ctl(14, "switch", "Telemetry", "TCP_SWITCH", value=0),
-        ctl(15, "switch", "Command", "TCP_SWITCH", value=0),
-        ctl(16, "string", "Recording", mode="indicator", value="Not Recording"),
-        ctl(17, "switch", "Record", "recordOnOff", value=0),
-    ])
+        at(ctl(2, "textbox", "Packet", mode="indicator"), 26, 10, 600, 170),
+        at(ind(3, "Bytes"), 222, 10, 90),
+        at(ctl(4, "numeric", "APID Filter", "ApidChange", format="hex", value=0xFFF), 222, 110, 90),
+        at(ind(5, "Checksum Errors"), 222, 210, 110),
+        at(ctl(6, "numeric", "Start", "SwapOnOFF", value=0), 222, 330, 70),
+        at(ctl(7, "numeric", "Length", "SwapOnOFF", value=298), 222, 410, 70),
+        at(ctl(8, "switch", "Swap", "SwapOnOFF", value=0), 222, 490, 80),
+        at(ctl(9, "button", "Display Start/Stop", "displayStartStop"), 262, 10, 150),
+        at(ctl(10, "button", "Clear", "ClearReceive"), 262, 170, 90),
+        at(ctl(11, "button", "All APIDs", "All_Apids"), 262, 270, 90),
+        at(ctl(12, "led", "TLM", mode="indicator"), 318, 10),
+        at(ctl(13, "led", "CMD", mode="indicator"), 318, 70),
+        at(ctl(14, "switch", "Telemetry", "TCP_SWITCH", value=0), 318, 130, 90),
+        at(ctl(15, "switch", "Command", "TCP_SWITCH", value=0), 318, 230, 90),
+        at(ctl(17, "switch", "Record", "recordOnOff", value=0), 318, 330, 90),
+        at(ctl(16, "string", "Recording", mode="indicator", value="Not Recording"), 368, 10, 300),
+    ], top=0, left=0, width=620, height=410)
     summary = [ind(c, "Group %d" % (35 - c)) for c in range(34, 14, -1)]
     summary += [ind(14, "Illegal"), ind(13, "Other"), ind(12, "Instrument (unlisted)"),
                 ind(11, "Spacecraft")]
