@@ -16,7 +16,7 @@ namespace tallox {
 
 namespace {
 
-const char* const kVerbs[] = {"scan", "burst", "timing", "hk", "packet"};
+const char* const kVerbs[] = {"scan", "burst", "timing", "hk", "hkstats", "packet"};
 
 struct Options {
   std::string verb, file;
@@ -26,6 +26,7 @@ struct Options {
   bool haveStart = false, haveEnd = false;
   unsigned apid = 0;
   bool haveApid = false;
+  int find = -1;  // packet search kind (0-3) or APID, -1 for none
   std::vector<std::string> points;
   int rows = 1000000;
   double spacing = 0;
@@ -81,6 +82,16 @@ std::string Parse(const std::vector<std::string>& args, Options* o) {
     } else if (a == "--apid") {
       if (!value(&v) || !ParseHex(v, &o->apid)) return "--apid needs a hexadecimal APID";
       o->haveApid = true;
+    } else if (a == "--find") {
+      double d;
+      if (!value(&v) || !ParseNumber(v, &d) || d < 0 || d > 3)
+        return "--find needs a search kind 0-3 (checksum error, invalid ApID, sequence break, "
+               "MAG mode change)";
+      o->find = static_cast<int>(d);
+    } else if (a == "--find-apid") {
+      unsigned x;
+      if (!value(&v) || !ParseHex(v, &x) || x > 0x7FF) return "--find-apid needs a hexadecimal APID";
+      o->find = static_cast<int>(x);
     } else if (a == "--points") {
       if (!value(&v)) return "--points needs NAME,...";
       std::stringstream ss(v);
@@ -170,7 +181,9 @@ std::string BatchUsage() {
          "  tallox burst FILE [--apid A]\n"
          "  tallox timing FILE --apid A [--fine]\n"
          "  tallox hk FILE --points NAME,... [--sep] [--rows R] [--spacing S] [--out PATH] [--db DIR]\n"
+         "  tallox hkstats FILE\n"
          "  tallox packet FILE N [--ac]\n"
+         "  tallox packet FILE [N] --find K | --find-apid A   (searches forward from record N)\n"
          "common options: --swap (file in transmission order, the default) | --no-swap,\n"
          "  --start \"2006 JAN  4 12:30:00\" --end \"...\" (time window; whole file without them)\n"
          "APIDs are hexadecimal (209, 0x209 or 209h). --db DIR holds database/VANTIS_TLM.txt.\n"
@@ -222,11 +235,19 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     err << "tallox: " << e << "\n";
     return 1;
   };
+  // A whole-file read writes the first and last packet times into the main panel's time fields;
+  // they close every batch report that read the file.
+  auto timeFields = [&]() {
+    if (!in.ctl.wholeFile) return;
+    if (!in.ctl.startText.empty()) out << "Start time: " << in.ctl.startText << "\n";
+    if (!in.ctl.endText.empty()) out << "End time: " << in.ctl.endText << "\n";
+  };
 
   if (o.verb == "scan") {
     ApidScan s = ScanApIDs(in);
     if (int rc = reportSourceError(s.error)) return rc;
     out << FormatApidScan(s);
+    timeFields();
     if (s.records > 0 && s.invalid == s.records)
       err << "tallox: warning: no record of " << o.file
           << " holds a known APID; is it a telemetry file, and is the byte order (--swap/--no-swap) right?\n";
@@ -239,6 +260,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     BurstScan b = ScanBurst1(in, sel);
     if (int rc = reportSourceError(b.error)) return rc;
     out << b.log << FormatBurstCounts(b);
+    timeFields();
     return 0;
   }
   if (o.verb == "timing") {
@@ -246,23 +268,42 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     TimingResult t = StartTiming(in, o.apid, o.fine);
     if (int rc = reportSourceError(t.error)) return rc;
     out << FormatTiming(t);
+    timeFields();
+    return 0;
+  }
+  if (o.verb == "hkstats") {
+    HkStats h = ScanHKP(in);
+    if (int rc = reportSourceError(h.error)) return rc;
+    out << FormatHkStats(h);
+    timeFields();
     return 0;
   }
   if (o.verb == "packet") {
-    if (o.positional.size() < 2) return Fail(err, "packet needs a record number N", 2);
-    double n;
-    if (!ParseNumber(o.positional[1], &n) || n < 0)
+    const bool search = o.find >= 0;
+    if (o.positional.size() < 2 && !search) return Fail(err, "packet needs a record number N", 2);
+    double n = 0;
+    if (o.positional.size() >= 2 && (!ParseNumber(o.positional[1], &n) || n < 0))
       return Fail(err, "record number must be 0 or more", 2);
     DumpFile dump;
     std::string e;
     if (!dump.open(o.file, &e)) return Fail(err, e, 1);
-    if (!dump.PacketNum(static_cast<long long>(n), o.swap)) {
-      err << "tallox: " << o.file << " holds no whole record\n";
-      return 0;
+    if (o.positional.size() >= 2) {
+      if (!dump.PacketNum(static_cast<long long>(n), o.swap)) {
+        err << "tallox: " << o.file << " holds no whole record\n";
+        return 0;
+      }
+      if (dump.PacketNumber() != static_cast<int>(n))
+        err << "tallox: record " << static_cast<long long>(n)
+            << " is beyond the end; showing record " << dump.PacketNumber() << ", the last\n";
     }
-    if (dump.PacketNumber() != static_cast<int>(n))
-      err << "tallox: record " << static_cast<long long>(n) << " is beyond the end; showing record "
-          << dump.PacketNumber() << ", the last\n";
+    if (search) {
+      bool found = false;
+      if (!dump.FindNext(o.find, o.swap, &found)) {
+        err << "tallox: " << o.file << " holds no whole record\n";
+        return 0;
+      }
+      if (!found) err << "tallox: not found before the end; showing the last record\n";
+    }
     FastHkWave wave;
     PacketView v = DisplayPacket(dump.Data(), dump.PacketNumber(), o.meanRemoval, &wave);
     out << FormatPacket(v, &wave);
@@ -272,8 +313,10 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (o.points.empty()) return Fail(err, "hk needs --points NAME,...", 2);
   if (o.points.size() > kSelectors) return Fail(err, "at most ten points", 2);
   Tables tables = init_database(o.dbDir);
-  if (!tables.error.empty() && (!o.sep || !tables.sep.loaded))
-    return Fail(err, tables.error, 1);
+  // A missing SEP table only matters to a SEP extraction (the suite table is read first, and
+  // without it neither is loaded).
+  if (!(o.sep ? tables.sep.loaded : tables.suite.loaded)) return Fail(err, tables.error, 1);
+  if (!tables.error.empty()) err << "tallox: warning: " << tables.error << "\n";
   const Database& db = o.sep ? tables.sep : tables.suite;
   for (const auto& w : db.warnings) err << "tallox: warning: " << w << "\n";
   std::array<int, kSelectors> sel;
@@ -303,6 +346,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   std::string path, e;
   if (!SaveHKP(o.file, store, o.rows, o.spacing, &path, &e, o.out)) return Fail(err, e, 1);
   out << "Written: " << path << "\n";
+  timeFields();
   return 0;
 }
 

@@ -66,7 +66,9 @@ bool DumpFile::showLastWhole(bool swap) {
     seek(0);
     return false;  // no whole record in the file: nothing new to show
   }
-  seek((end - (kRecordSize - 1)) / kRecordSize * kRecordSize);
+  // The start of the last whole record. (end - 297) / 298 records would land on a trailing
+  // partial record of 297 bytes and show nothing; end / 298 - 1 is right for every tail.
+  seek((end / kRecordSize - 1) * kRecordSize);
   std::uint8_t raw[kDataBufSize];
   if (!readRaw(raw)) return false;
   finish(raw, swap);
@@ -321,42 +323,47 @@ PacketView DisplayPacket(const std::uint8_t* d, int packetNumber, bool meanRemov
   return v;
 }
 
+// Labelled like the packet panel's controls (and the housekeeping, MAG and fast-housekeeping
+// panels' for their values). The record header keeps its two lines together, as displayed.
 std::string FormatPacket(const PacketView& v, const FastHkWave* wave) {
   std::string out;
   char buf[512];
-  std::snprintf(buf, sizeof buf, "Packet: %d\n", v.packetNumber);
+  std::snprintf(buf, sizeof buf, "Packet number: %d\n", v.packetNumber);
   out += buf;
-  out += "Record header: " + v.header.substr(0, v.header.find('\n')) + "\n";
-  out += "Record header bytes 16-25: " + v.header.substr(v.header.find('\n') + 1) + "\n";
+  out += "Record header: " + v.header + "\n";
   out += "Packet header: " + v.primary + "\n";
   std::snprintf(buf, sizeof buf, "ApID: %03X\n", v.apid);
   out += buf;
   out += "Time: " + v.time + "\n";
-  std::snprintf(buf, sizeof buf, "Checksum: %u (%s)\n", v.checksum, v.checksum ? "bad" : "good");
+  std::snprintf(buf, sizeof buf, "Checksum: %u (%s)\n", v.checksum, v.checksum ? "red" : "green");
   out += buf;
-  out += "Data:\n" + v.hexDump;
+  out += "Packet bytes:\n" + v.hexDump;
   if (v.hk) {
     const HkView& h = *v.hk;
     std::snprintf(buf, sizeof buf,
-                  "HK word 42: %g\nHK word 44: %g\nHK byte 46: %g\nHK clock: %s\n"
-                  "HK byte 49: %u\nHK byte 47: %u\nHK byte 48: %u\nHK word 50: %u\n"
-                  "HK byte 52: %u\nHK byte 53: %u\n",
+                  "Word 42 x 32e-6: %.6f\nWord 44 x 32e-6: %.6f\nByte 46 expanded / 65536: %.6f\n"
+                  "Clock: %s\nByte 49: %u\nByte 47: %u\nByte 48: %u\nWord 50: %u\n"
+                  "Byte 52: %u\nByte 53: %u\n",
                   h.word42, h.word44, h.byte46, h.clock.c_str(), h.byte49, h.byte47, h.byte48,
                   h.word50, h.byte52, h.byte53);
     out += buf;
   }
   if (v.mag) {
+    // The 42 vectors in the layout of the MAG text export.
     out += "MAG time: " + v.mag->timeL + "\n";
+    out += "Sample\tX\tY\tZ\n";
     for (int i = 0; i < 42; ++i) {
-      std::snprintf(buf, sizeof buf, "MAG %2d: %8.1f %8.1f %8.1f\n", i, v.mag->x[i], v.mag->y[i],
+      std::snprintf(buf, sizeof buf, "%2d\t%8.1f\t%8.1f\t%8.1f\n", i, v.mag->x[i], v.mag->y[i],
                     v.mag->z[i]);
       out += buf;
     }
   }
   if (v.fastHk && wave) {
-    std::snprintf(buf, sizeof buf, "FHK mode: %d\nFHK range: %d %d\n", wave->mode, wave->yMin,
-                  wave->yMax);
+    std::snprintf(buf, sizeof buf, "Mode: %d\nWaveform range: %d %d\nWaveform:", wave->mode,
+                  wave->yMin, wave->yMax);
     out += buf;
+    for (int x : wave->samples) out += " " + std::to_string(x);
+    out += "\n";
   }
   return out;
 }

@@ -32,9 +32,10 @@ std::string Line(const char* label, unsigned long long v) {
   std::snprintf(buf, sizeof buf, "%s: %llu\n", label, v);
   return buf;
 }
+// Fractional values with the six decimals the panels show.
 std::string LineF(const char* label, double v) {
   char buf[160];
-  std::snprintf(buf, sizeof buf, "%s: %g\n", label, v);
+  std::snprintf(buf, sizeof buf, "%s: %.6f\n", label, v);
   return buf;
 }
 
@@ -105,14 +106,15 @@ ApidScan ScanApIDs(ScanInput& in) {
   return s;
 }
 
+// The labels are those of the scan panel's controls, so a batch line and the panel read alike.
 std::string FormatApidScan(const ApidScan& s) {
   std::string out;
-  for (const auto& r : s.listed()) out += Line(("ApID " + r.label + " packets").c_str(), r.count);
-  out += Line("ApID 300-37F packets", s.count300);
-  out += Line("ApID 000-0FF packets", s.countLow);
-  for (const auto& r : s.listed()) out += Line(("ApID " + r.label + " errors").c_str(), r.errors);
+  for (const auto& r : s.listed()) out += Line(("ApID " + r.label).c_str(), r.count);
+  out += Line("ApID 300-37F", s.count300);
+  out += Line("ApID 000-0FF", s.countLow);
+  for (const auto& r : s.listed()) out += Line(("Errors " + r.label).c_str(), r.errors);
   out += Line("Invalid ApIDs", s.invalid);
-  out += Line("Other 200-27F packets", s.other());
+  out += Line("Other 200-27F", s.other());
   out += Line("Total packets", s.grandTotal());
   out += Line("Checksum errors", s.checksumErrors);
   out += Line("Sequence gaps", s.sequenceGaps);
@@ -169,10 +171,10 @@ std::string FormatBurstCounts(const BurstScan& s) {
   std::string out;
   for (int i = 0; i < 4; ++i) {
     char label[64];
-    std::snprintf(label, sizeof label, "ApID %03X packets", kBurstApids[i]);
+    std::snprintf(label, sizeof label, "ApID %03X", kBurstApids[i]);
     out += Line(label, s.counts[i]);
   }
-  out += Line("Other packets", s.counts[4]);
+  out += Line("Others", s.counts[4]);
   out += Line("Records", s.records);
   return out;
 }
@@ -216,15 +218,20 @@ TimingResult StartTiming(ScanInput& in, unsigned apid, bool fine) {
   return r;
 }
 
+// The panel's "%d Packets" line, then the histogram bins that hold packets. A bin is 1/256 s
+// (8 decimals) or 1/65536 s (16 decimals), printed exactly.
 std::string FormatTiming(const TimingResult& t) {
   std::string out = t.packetsText() + "\n";
   if (t.packets < 2) return out;
-  out += LineF("Smallest spacing (s)", t.smallest * t.binSeconds());
-  out += LineF("Largest spacing (s)", t.largest * t.binSeconds());
-  char buf[96];
+  const int decimals = t.fine ? 16 : 8;
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "Smallest spacing (s): %.*f\n", decimals, t.smallest * t.binSeconds());
+  out += buf;
+  std::snprintf(buf, sizeof buf, "Largest spacing (s): %.*f\n", decimals, t.largest * t.binSeconds());
+  out += buf;
   for (int d = t.rangeStart; d <= t.rangeEnd; ++d) {
     if (!t.dThist[d]) continue;
-    std::snprintf(buf, sizeof buf, "Spacing %.6f s: %d\n", d * t.binSeconds(), t.dThist[d]);
+    std::snprintf(buf, sizeof buf, "Spacing %.*f s: %d\n", decimals, d * t.binSeconds(), t.dThist[d]);
     out += buf;
   }
   return out;
@@ -360,32 +367,35 @@ HkStats ScanHKP(ScanInput& in) {
   return s;
 }
 
+// Labelled like the statistics panel's controls.
 std::string FormatHkStats(const HkStats& s) {
   std::string out;
-  out += "First packet time: " + s.firstTime + "\n";
+  out += "First time: " + s.firstTime + "\n";
   out += "First clock: " + s.firstClock + "\n";
   out += Line("First byte 40", s.firstByte40);
   out += Line("First byte 41", s.firstByte41);
-  out += "Last packet time: " + s.lastTime + "\n";
+  out += "Last time: " + s.lastTime + "\n";
   out += "Last clock: " + s.lastClock + "\n";
   out += Line("Records", s.records);
-  out += Line("Housekeeping packets", s.hk);
+  out += Line("HK packets", s.hk);
   out += Line("Identification errors", s.idErrors);
   out += Line("Sequence errors", s.seqErrors);
   out += Line("Length errors", s.lenErrors);
   out += Line("Checksum errors", s.chkErrors);
-  out += LineF("Spacing max", s.hk > 1 ? s.spacingMax : 0);
-  out += LineF("Spacing min", s.hk > 1 ? s.spacingMin : 0);
-  out += LineF("Spacing mean", s.spacingMean());
-  out += Line("Byte 40 changes", s.byte40Changes);
-  out += Line("Byte 41 changes", s.byte41Changes);
+  // Spacings and clock steps need two packets; with fewer they read 0 rather than the
+  // starting values of the search.
+  out += LineF("Spacing max (s)", s.hk > 1 ? s.spacingMax : 0);
+  out += LineF("Spacing min (s)", s.hk > 1 ? s.spacingMin : 0);
+  out += LineF("Spacing mean (s)", s.spacingMean());
+  out += Line("Byte 40 differs", s.byte40Changes);
+  out += Line("Byte 41 differs", s.byte41Changes);
   out += LineF("Clock step max", s.hk > 1 ? s.clockMax : 0);
   out += LineF("Clock step min", s.hk > 1 ? s.clockMin : 0);
   out += LineF("Clock step mean", s.clockMean());
-  out += LineF("Word 42 max", s.word42MaxScaled());
-  out += LineF("Word 44 mean", s.word44Mean());
-  out += LineF("Byte 46 max", s.byte46MaxScaled());
-  out += Line("Byte 46 full", s.byte46Full);
+  out += LineF("Word 42 max x 3.2e-5", s.word42MaxScaled());
+  out += LineF("Word 44 mean x 3.2e-5", s.word44Mean());
+  out += LineF("Byte 46 max expanded", s.byte46MaxScaled());
+  out += Line("Byte 46 = 255", s.byte46Full);
   out += Line("Word 50 increments", s.incWord50);
   out += Line("Word 54 increments", s.incWord54);
   out += Line("Byte 49 increments", s.incByte49);

@@ -58,8 +58,8 @@ TEST(TalloxBatch, ScanPrintsTheCountsAndBothByteOrdersAgree) {
   WriteRecords(b, Stream(20), true);
   Outcome ra = Batch({"scan", a});
   ASSERT_EQ(ra.rc, 0) << ra.err;
-  EXPECT_NE(ra.out.find("ApID 200 packets: 10\n"), std::string::npos) << ra.out;
-  EXPECT_NE(ra.out.find("ApID 209 packets: 10\n"), std::string::npos);
+  EXPECT_NE(ra.out.find("ApID 200: 10\n"), std::string::npos) << ra.out;
+  EXPECT_NE(ra.out.find("ApID 209: 10\n"), std::string::npos);
   EXPECT_NE(ra.out.find("Sequence gaps: 2\n"), std::string::npos);
   EXPECT_NE(ra.err.find("100%"), std::string::npos);  // progress goes to stderr
   Outcome rb = Batch({"scan", b, "--no-swap"});
@@ -101,19 +101,19 @@ TEST(TalloxBatch, BurstTimingAndPacket) {
   Outcome b = Batch({"burst", a, "--apid", "209"});
   ASSERT_EQ(b.rc, 0) << b.err;
   EXPECT_NE(b.out.find("First ApID 209h"), std::string::npos);
-  EXPECT_NE(b.out.find("ApID 209 packets: 10\n"), std::string::npos);
+  EXPECT_NE(b.out.find("ApID 209: 10\n"), std::string::npos);
   Outcome t = Batch({"timing", a, "--apid", "0x209"});
   ASSERT_EQ(t.rc, 0);
   EXPECT_NE(t.out.find("10 Packets\n"), std::string::npos);
-  EXPECT_NE(t.out.find("Spacing 2.000000 s: 9\n"), std::string::npos) << t.out;
+  EXPECT_NE(t.out.find("Spacing 2.00000000 s: 9\n"), std::string::npos) << t.out;
   Outcome p = Batch({"packet", a, "3"});
   ASSERT_EQ(p.rc, 0);
-  EXPECT_NE(p.out.find("Packet: 3\nRecord header: "), std::string::npos);
+  EXPECT_NE(p.out.find("Packet number: 3\nRecord header: "), std::string::npos);
   EXPECT_NE(p.out.find("ApID: 209\n"), std::string::npos);
-  EXPECT_NE(p.out.find("MAG 41: "), std::string::npos);
+  EXPECT_NE(p.out.find("\n41\t"), std::string::npos);
   Outcome far = Batch({"packet", a, "500"});
   EXPECT_EQ(far.rc, 0);
-  EXPECT_NE(far.out.find("Packet: 19\n"), std::string::npos);
+  EXPECT_NE(far.out.find("Packet number: 19\n"), std::string::npos);
   EXPECT_NE(far.err.find("beyond the end"), std::string::npos);
 }
 

@@ -47,7 +47,7 @@ TEST(TalloxMocsim, ScanCountsTheInjectedFaultsAndValuesRoundTrip) {
   EXPECT_NE(a.find("Checksum errors: 1\n"), std::string::npos) << a;
   EXPECT_NE(a.find("Invalid ApIDs: 1\n"), std::string::npos);
   EXPECT_NE(a.find("Sequence gaps: 1\n"), std::string::npos);
-  EXPECT_NE(a.find("ApID 209 errors: 2\n"), std::string::npos);
+  EXPECT_NE(a.find("Errors 209: 2\n"), std::string::npos);
   EXPECT_NE(a.find("Total packets: 300\n"), std::string::npos);
 
   const std::string o1 = TempPath("mocsim_hk1.txt"), o2 = TempPath("mocsim_hk2.txt");

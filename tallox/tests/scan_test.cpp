@@ -89,7 +89,7 @@ TEST(TalloxScanApIDs, CountsInjectedGapsChecksumErrorsAndIllegalApids) {
   const std::string text = FormatApidScan(s);
   EXPECT_NE(text.find("Sequence gaps: 2\n"), std::string::npos);
   EXPECT_NE(text.find("Invalid ApIDs: 2\n"), std::string::npos);
-  EXPECT_NE(text.find("ApID 209 errors: 2\n"), std::string::npos);
+  EXPECT_NE(text.find("Errors 209: 2\n"), std::string::npos);
 }
 
 TEST(TalloxScanApIDs, SwappedStorageWithToggleOffGivesTheSameScan) {
