@@ -22,7 +22,8 @@ void AppendToEventList(const std::string& entry, const std::string& plain) {
       DeleteListItem(list, ids::kEvList, 0, static_cast<int>(p.eventListMax / 10));
       GetNumListItems(list, ids::kEvList, &n);
     }
-    if (n > 0) SetCtrlIndex(list, ids::kEvList, n - 1);
+    // Scrolled to the end without selecting the line, which would hide its colour.
+    if (n > 0) SetCtrlAttribute(list, ids::kEvList, ATTR_FIRST_VISIBLE_LINE, n - 1);
   }
   if (p.headless) {
     if (p.echoOut) p.echoOut(plain);

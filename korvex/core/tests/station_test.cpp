@@ -478,3 +478,21 @@ TEST_F(StationTest, RecordingOnIdentificationFromTheConfiguration) {
   EXPECT_EQ(P().arc.recon, 2);
   EXPECT_EQ(P().arc.saveToDisk, 1);
 }
+
+TEST_F(StationTest, EventListStaysBoundedAndScrolledToTheEnd) {
+  ASSERT_EQ(Start(), kStarted);
+  Program& p = P();
+  p.eventListMax = 20;
+  for (int i = 0; i < 45; ++i) LogMessage("line " + std::to_string(i), kBlack);
+  int n = ListCount();
+  EXPECT_LE(n, 20);
+  EXPECT_GT(n, 10);
+  std::string last;
+  GetLabelFromIndex(p.ui.eventLog, ids::kEvList, n - 1, &last);
+  EXPECT_EQ(last, std::string(kBlack) + "03-10-2026 12:30:00 LINE 44");
+  int first = -1;
+  GetCtrlAttribute(p.ui.eventLog, ids::kEvList, ATTR_FIRST_VISIBLE_LINE, &first);
+  EXPECT_EQ(first, n - 1);
+  // The archive keeps every line.
+  EXPECT_EQ(CountIn("log/" + BaseName(p.arc.logfn), " LINE "), 45);
+}
