@@ -93,18 +93,3 @@ TEST(ConfigFile, MissingAndMalformedLinesGiveZero) {
   EXPECT_EQ(e.serverName, "");
   EXPECT_EQ(e.alim, 0u);
 }
-
-TEST(CmdFile, LinesFillFieldsDownwardsAndTitleDropsDirectory) {
-  std::vector<std::string> lines;
-  for (int k = 1; k <= 18; ++k) lines.push_back("line" + std::to_string(k));
-  auto f = CmdFileFields(lines);
-  EXPECT_EQ(f[0], "line1");
-  EXPECT_EQ(f[15], "line16");
-  EXPECT_EQ(CmdFileFieldId(1), 17);
-  EXPECT_EQ(CmdFileFieldId(16), 2);
-  auto g = CmdFileFields({"only"});
-  EXPECT_EQ(g[0], "only");
-  EXPECT_EQ(g[1], "");
-  EXPECT_EQ(CmdFileTitle("cfg/CMD1.cfg"), "COMMAND FILE: CMD1.cfg");
-  EXPECT_EQ(CmdFileTitle("C:\\x\\CMD2.CFG"), "COMMAND FILE: CMD2.CFG");
-}

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "links/logfmt.h"
-#include "links/tcp_errors.h"
 
 using namespace korvex;
 
@@ -38,14 +37,6 @@ TEST(LogFormat, GetTimeIsThirteenDigits) {
   t.tm_min = 5;
   t.tm_sec = 9;
   EXPECT_EQ(GetTime(t), "2006004070509");
-}
-
-TEST(TcpErrors, TableAndRange) {
-  EXPECT_EQ(TcpErrorText(0), "  0  NoError");
-  EXPECT_EQ(TcpErrorText(-14), "-14  ConnectionClosed");
-  EXPECT_EQ(TcpErrorText(-18), "-18  ConnectionsStillOpen");
-  EXPECT_EQ(TcpErrorText(-19), "");
-  EXPECT_EQ(TcpErrorText(3), "");
 }
 
 namespace {
