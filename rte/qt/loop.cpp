@@ -29,6 +29,7 @@ bool g_headless = true;
 bool g_drainScheduled = false;
 int g_quitCode = 0;
 bool g_quitRequested = false;
+bool g_inLoop = false;
 
 // Schedules one drain of the deferred queue on the next turn of the loop.
 void WakeDrain() {
@@ -275,7 +276,9 @@ int RunUserInterface() {
     return rte::g_quitCode;
   }
   rte::DrainDeferred();
+  rte::g_inLoop = true;
   QCoreApplication::exec();
+  rte::g_inLoop = false;
   rte::g_quitRequested = false;
   return rte::g_quitCode;
 }
@@ -283,7 +286,9 @@ int RunUserInterface() {
 int QuitUserInterface(int returnCode) {
   rte::g_quitCode = returnCode;
   rte::g_quitRequested = true;
-  if (QCoreApplication::instance()) QCoreApplication::exit(returnCode);
+  // Only a running loop is told: Qt would otherwise keep the request and end every nested loop
+  // (pop-ups, Delay) at once from then on. RunUserInterface sees the flag when it starts.
+  if (rte::g_inLoop && QCoreApplication::instance()) QCoreApplication::exit(returnCode);
   return 0;
 }
 

@@ -161,3 +161,25 @@ TEST_F(LoopTest, PopupHoldsBackTimersAndSocketsUntilAnswered) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LoopQuit, QuitBeforeTheLoopRunsEndsItAtOnceAndSpoilsNoNestedLoop) {
+  rte::EnsureCoreApp();
+  QuitUserInterface(7);
+  EXPECT_EQ(RunUserInterface(), 7);
+  // A nested loop afterwards (a pop-up, Delay) still runs until its own end.
+  bool timerRan = false;
+  QEventLoop loop;
+  QTimer::singleShot(30, &loop, [&] {
+    timerRan = true;
+    loop.quit();
+  });
+  loop.exec();
+  EXPECT_TRUE(timerRan);
+  // Quitting from inside the running loop ends it with that code.
+  QTimer::singleShot(10, [] { QuitUserInterface(3); });
+  EXPECT_EQ(RunUserInterface(), 3);
+}
+
+}  // namespace
