@@ -125,7 +125,7 @@ void SetWindow(const Options& o, SourceControls& ctl) {
   ctl.swap = o.swap;
   ctl.wholeFile = !(o.haveStart || o.haveEnd);
   ctl.startText = o.haveStart ? o.start : "1958 JAN  1 00:00:00";
-  ctl.endText = o.haveEnd ? o.end : "2094 FEB  7 06:28:15";
+  ctl.endText = o.haveEnd ? o.end : "2094 FEB  6 06:28:15";
 }
 
 // Progress on stderr, one line every tenth of the file.

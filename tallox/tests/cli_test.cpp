@@ -1,0 +1,463 @@
+// The tallox program run as a user runs it: the built binary as a child process on record files
+// written by the test writer or by the simulator, its printed lines and the files it writes
+// compared text for text.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "cli/batch.h"
+#include "core/record.h"
+#include "test_util.h"
+
+namespace fs = std::filesystem;
+using tallox::test::Pkt;
+using tallox::test::ReadText;
+using tallox::test::TempPath;
+using tallox::test::WriteRecords;
+using tallox::test::WriteText;
+
+namespace {
+
+struct Result {
+  int rc = -1;
+  std::string out, err;
+  bool has(const std::string& s) const { return out.find(s) != std::string::npos; }
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+Result Tallox(const std::vector<std::string>& args) {
+  static int n = 0;
+  const std::string errPath = TempPath("stderr_" + std::to_string(++n) + ".txt");
+  std::string cmd = Quote(TALLOX_BINARY);
+  for (const auto& a : args) cmd += " " + Quote(a);
+  cmd += " 2>" + Quote(errPath);
+  Result r;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    std::size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, got);
+    const int status = pclose(p);
+    r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  r.err = ReadText(errPath);
+  return r;
+}
+
+// Mission seconds of 2006-01-04 12:30:00 UTC: a one-digit day shows the padding of every text.
+constexpr std::uint32_t kT0 = 1515069000u;
+
+Pkt P(unsigned apid, unsigned seq, std::uint32_t sec) {
+  Pkt p;
+  p.apid = apid;
+  p.seq = seq;
+  p.sec = sec;
+  return p;
+}
+
+// The "label: value" labels of a batch report.
+std::vector<std::string> Labels(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto c = line.find(": ");
+    if (c != std::string::npos && line[0] != ' ') out.push_back(line.substr(0, c));
+  }
+  return out;
+}
+
+// Control labels of the given panels of TALLOX.uir.
+std::set<std::string> PanelLabels(std::initializer_list<int> resources) {
+  std::ifstream f(std::string(TALLOX_UI_DIR) + "/TALLOX.uir");
+  const nlohmann::json j = nlohmann::json::parse(f);
+  std::set<std::string> out;
+  for (const auto& p : j["panels"])
+    for (int r : resources)
+      if (p["resource"] == r)
+        for (const auto& c : p["controls"]) out.insert(c["label"].get<std::string>());
+  return out;
+}
+
+}  // namespace
+
+TEST(TalloxCli, ScanCountsLabelsTimesAndBothByteOrders) {
+  std::vector<Pkt> v = {P(0x00B, 0, kT0 - 100)};  // first record: its time starts the file
+  for (unsigned i = 0; i < 3; ++i) v.push_back(P(0x200, i, kT0 + i));
+  v.push_back(P(0x209, 16383, kT0 + 3));
+  v.push_back(P(0x209, 0, kT0 + 4));   // wraps: no gap
+  v.push_back(P(0x209, 5, kT0 + 5));   // gap
+  v.push_back(P(0x201, 1, kT0 + 6));
+  v.back().badChecksum = true;
+  v.push_back(P(0x245, 0, kT0 + 7));
+  v.push_back(P(0x249, 0, kT0 + 8));  // same group, own slot: no gap
+  v.push_back(P(0x27F, 0, kT0 + 9));  // in no listed row
+  v.push_back(P(0x300, 0, kT0 + 10));
+  v.push_back(P(0x1A3, 0, kT0 + 11));   // illegal
+  v.push_back(P(0x00C, 0, kT0 + 500));  // not a suite time: the end stays at 0x300's
+  const std::string tx = TempPath("cli_scan_tx.tlm"), sw = TempPath("cli_scan_sw.tlm");
+  WriteRecords(tx, v, false, std::string(100, '\0'));  // a partial record at the end is ignored
+  WriteRecords(sw, v, true);
+
+  const Result a = Tallox({"scan", tx});
+  ASSERT_EQ(a.rc, 0) << a.err;
+  for (const char* line :
+       {"ApID 200: 3\n", "ApID 201: 1\n", "ApID 209: 3\n", "ApID 244-24A: 2\n", "ApID 270: 0\n",
+        "ApID 300-37F: 1\n", "ApID 000-0FF: 2\n", "Errors 200: 0\n", "Errors 201: 1\n",
+        "Errors 209: 1\n", "Errors 244-24A: 0\n", "Invalid ApIDs: 1\n", "Other 200-27F: 1\n",
+        "Total packets: 11\n", "Checksum errors: 1\n", "Sequence gaps: 1\n",
+        "Start time: 2006 JAN  4 12:28:20\n", "End time: 2006 JAN  4 12:30:10\n"})
+    EXPECT_TRUE(a.has(line)) << line << " missing from\n" << a.out;
+  EXPECT_NE(a.err.find("not a whole number of 298-byte records"), std::string::npos);
+
+  const Result b = Tallox({"scan", sw, "--no-swap"});
+  EXPECT_EQ(b.out, a.out);
+  // Read in the wrong order nothing is a known suite packet.
+  EXPECT_TRUE(Tallox({"scan", tx, "--no-swap"}).has("ApID 200: 0\n"));
+
+  // Every label the scan prints is a label of the scan or main panel.
+  const auto panel = PanelLabels({1, 3});
+  for (const auto& l : Labels(a.out)) EXPECT_TRUE(panel.count(l)) << l;
+
+  // A window: after the first delivered record only suite and companion records pass, and the
+  // first suite record past the end stops the read.
+  const Result w = Tallox({"scan", tx, "--start", "2006 JAN  4 12:30:01", "--end", "2006 JAN  4 12:30:05"});
+  ASSERT_EQ(w.rc, 0) << w.err;
+  EXPECT_TRUE(w.has("ApID 200: 2\n")) << w.out;
+  EXPECT_TRUE(w.has("ApID 209: 3\n"));
+  EXPECT_TRUE(w.has("ApID 201: 0\n"));
+  EXPECT_FALSE(w.has("Start time: "));  // the fields are the user's in a windowed read
+  const Result bad = Tallox({"scan", tx, "--start", "noon"});
+  EXPECT_EQ(bad.rc, 1);
+  EXPECT_NE(bad.err.find("Start time \"noon\" cannot be read"), std::string::npos);
+}
+
+TEST(TalloxCli, TimesOfTheWholeMissionRange) {
+  // Past the 32-bit range of a 1900-based clock (2036) the texts still tell the true date.
+  const std::string f = TempPath("cli_late.tlm");
+  WriteRecords(f, {P(0x200, 0, 0), P(0x200, 1, 0xFFFFFFFFu)});
+  const Result r = Tallox({"scan", f});
+  EXPECT_TRUE(r.has("Start time: 1958 JAN  1 00:00:00\n")) << r.out;
+  EXPECT_TRUE(r.has("End time: 2094 FEB  6 06:28:15\n"));
+  // Those texts read back as the same seconds: a window on them keeps both records.
+  const Result w = Tallox({"scan", f, "--start", "1958 JAN  1 00:00:00", "--end", "2094 FEB  6 06:28:15"});
+  EXPECT_TRUE(w.has("ApID 200: 2\n")) << w.out;
+  // A month word that names no month reads as December (case counts: "Jan" is none).
+  const Result dec = Tallox({"scan", f, "--start", "1958 Jan  1 00:00:00"});
+  EXPECT_TRUE(dec.has("ApID 200: 1\n")) << dec.out;
+}
+
+TEST(TalloxCli, PacketDisplayAndSearches) {
+  Pkt hk = P(0x200, 5, 1500000000u);
+  hk.frac = 0x80;
+  hk.frac2 = 0x40;
+  hk.groundDay = 0x445C;
+  hk.groundMs = 0x01020304;
+  hk.be16(12, (3u << 12) | (7u << 6) | 9u).be16(16, 31250).be16(18, 15625);
+  hk.byte(21, 0x2F).byte(20, 47).byte(23, 48).byte(22, 49).be16(24, 5000).byte(27, 52).byte(26, 53);
+  Pkt mag = P(0x208, 6, 1500000001u);
+  mag.frac = 0x12;
+  mag.frac2 = 0x34;
+  for (int i = 0; i < 42; ++i)
+    mag.be16(18 + 6 * i, 32768 + i).be16(20 + 6 * i, 32768 - i).be16(22 + 6 * i, 40000);
+  Pkt moded = P(0x208, 7, 1500000002u);
+  moded.byte(17, 0x40);
+  Pkt bad = P(0x201, 0, 1500000003u);
+  bad.badChecksum = true;
+  const std::vector<Pkt> v = {hk,        mag, P(0x200, 6, 1500000002u), bad, P(0x1A3, 0, 0),
+                              P(0x200, 8, 1500000004u), moded, P(0x241, 0, 1500000005u)};
+  const std::string f = TempPath("cli_packet.tlm");
+  WriteRecords(f, v);
+
+  const Result r = Tallox({"packet", f, "0"});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, r.out.find("Packet bytes:")),
+            "Packet number: 0\n"
+            "Record header: 0000 00 00 00 00EA 445C 01020304 0000 00\n"
+            "00 00 00 00 00 00 00 00 00 00\n"
+            "Packet header: 0A00 C005 0109 59682F00.80\n"
+            "ApID: 200\n"
+            "Time: 2005 JUL 14 02:40:00.50\n"
+            "Checksum: 0 (green)\n");
+  EXPECT_TRUE(r.has("Packet bytes:\n00 0A 05 C0  09 01 68 59  00 2F 40 80  C9 31 00 00\n"));
+  const std::string dump = r.out.substr(r.out.find("Packet bytes:\n") + 14);
+  EXPECT_EQ(std::count(dump.begin(), dump.begin() + dump.find("Word 42"), '\n'), 17);
+  EXPECT_TRUE(r.has("Word 42 x 32e-6: 1.000000\nWord 44 x 32e-6: 0.500000\n"
+                    "Byte 46 expanded / 65536: 0.000946\nClock:  3:07:09\nByte 49: 49\n"
+                    "Byte 47: 47\nByte 48: 48\nWord 50: 5000\nByte 52: 52\nByte 53: 53\n"))
+      << r.out;
+  const auto panel = PanelLabels({7, 4});
+  for (const auto& l : Labels(r.out)) EXPECT_TRUE(panel.count(l)) << l;
+
+  // The MAG vectors, offset by 32768, with the four-decimal time; mean removal takes the
+  // mean of each component off.
+  const Result m = Tallox({"packet", f, "1"});
+  EXPECT_TRUE(m.has("MAG time: 2005 JUL 14 02:40:01.0711\nSample\tX\tY\tZ\n"
+                    " 0\t     0.0\t     0.0\t  7232.0\n 1\t     1.0\t    -1.0\t  7232.0\n"))
+      << m.out;
+  EXPECT_TRUE(m.has("41\t    41.0\t   -41.0\t  7232.0\n"));
+  EXPECT_TRUE(Tallox({"packet", f, "1", "--ac"}).has("41\t    20.5\t   -20.5\t     0.0\n"));
+
+  // The searches, each reading forward from the shown record.
+  auto found = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), f);
+    args.insert(args.begin(), "packet");
+    const Result s = Tallox(args);
+    const auto at = s.out.find("Packet number: ");
+    return at == std::string::npos ? -1 : std::stoi(s.out.substr(at + 15));
+  };
+  EXPECT_EQ(found({"--find", "0"}), 3);   // checksum error
+  EXPECT_EQ(found({"--find", "1"}), 4);   // invalid APID
+  EXPECT_EQ(found({"--find", "2"}), 5);   // 0x200: 5, 6, then 8
+  EXPECT_EQ(found({"--find", "3"}), 6);   // mode flag of 0x208 changes
+  EXPECT_EQ(found({"--find-apid", "241"}), 7);
+  EXPECT_EQ(found({"4", "--find-apid", "200"}), 5);
+  const Result none = Tallox({"packet", f, "5", "--find", "0"});
+  EXPECT_TRUE(none.has("Packet number: 7\n"));  // the last whole record
+  EXPECT_NE(none.err.find("not found"), std::string::npos);
+  const Result badck = Tallox({"packet", f, "3"});
+  EXPECT_TRUE(badck.has("Checksum: 4 (red)\n"));
+  // Past the end the last whole record is shown, whatever partial record follows it.
+  const std::string tail = TempPath("cli_tail.tlm");
+  WriteRecords(tail, v, false, std::string(297, '\x01'));
+  EXPECT_TRUE(Tallox({"packet", tail, "99"}).has("Packet number: 7\n"));
+}
+
+TEST(TalloxCli, BurstLogAndSpacingHistogram) {
+  const std::vector<Pkt> v = {P(0x209, 10, kT0),     P(0x211, 0, kT0 + 1), P(0x209, 11, kT0 + 2),
+                              P(0x200, 0, kT0 + 3),  P(0x209, 14, kT0 + 4), P(0x223, 16383, kT0 + 5),
+                              P(0x223, 0, kT0 + 6)};
+  const std::string f = TempPath("cli_burst.tlm");
+  WriteRecords(f, v);
+  const Result all = Tallox({"burst", f});
+  ASSERT_EQ(all.rc, 0) << all.err;
+  EXPECT_EQ(all.out.substr(0, all.out.find("ApID 209: ")),
+            "     0 First ApID 209h 2006 JAN  4 12:30:00\n"
+            "     1 First ApID 211h 2006 JAN  4 12:30:01\n"
+            "     2 Skip ApID 209h 2006 JAN  4 12:30:02 - 2006 JAN  4 12:30:04 #2\n"
+            "     5 First ApID 223h 2006 JAN  4 12:30:05\n"
+            "     4                              Last ApID 209h 2006 JAN  4 12:30:04\n"
+            "     1                              Last ApID 211h 2006 JAN  4 12:30:01\n"
+            "     0                              Last ApID 221h 1958 JAN  1 00:00:00\n"
+            "     6                              Last ApID 223h 2006 JAN  4 12:30:06\n");
+  EXPECT_TRUE(all.has("ApID 209: 3\nApID 211: 1\nApID 221: 0\nApID 223: 2\nOthers: 1\nRecords: 7\n"));
+  const auto panel = PanelLabels({8, 3});
+  for (const auto& l : Labels(all.out)) EXPECT_TRUE(panel.count(l)) << l;
+  const Result one = Tallox({"burst", f, "--apid", "223"});
+  EXPECT_EQ(one.out.substr(0, one.out.find("ApID 209: ")),
+            "     5 First ApID 223h 2006 JAN  4 12:30:05\n"
+            "     6                              Last ApID 223h 2006 JAN  4 12:30:06\n");
+  EXPECT_EQ(Tallox({"burst", f, "--apid", "200"}).rc, 2);
+
+  std::vector<Pkt> t = {P(0x214, 0, 100), P(0x214, 1, 100), P(0x200, 0, 100), P(0x214, 2, 101),
+                        P(0x214, 3, 101)};
+  t[1].frac = 128;
+  t[4].frac = 64;
+  t[4].frac2 = 16;
+  const std::string g = TempPath("cli_timing.tlm");
+  WriteRecords(g, t);
+  const Result coarse = Tallox({"timing", g, "--apid", "214"});
+  EXPECT_EQ(coarse.out.substr(0, coarse.out.find("Start time")),
+            "4 Packets\nSmallest spacing (s): 0.25000000\nLargest spacing (s): 0.50000000\n"
+            "Spacing 0.25000000 s: 1\nSpacing 0.50000000 s: 2\n");
+  const Result fine = Tallox({"timing", g, "--apid", "0x214", "--fine"});
+  EXPECT_TRUE(fine.has("Spacing 0.2502441406250000 s: 1\nSpacing 0.5000000000000000 s: 2\n"))
+      << fine.out;
+  EXPECT_TRUE(Tallox({"timing", g, "--apid", "215"}).has("0 Packets\n"));
+  EXPECT_EQ(Tallox({"timing", g}).rc, 2);
+}
+
+namespace {
+
+const char* kSuiteTable =
+    "h1\nh2\nh3\nh4\nMnemonic\tSize\tOffset\n"
+    "ILin\t2\t40\tU16\t16\t0.5\t-3\tV\n"
+    "IZero\t1\t43\tU8\t8\t0\t2\n"
+    "ILog\t1\t45\tU8\t8\tLOGT\t0\n"
+    "#Skipped\t2\t0\n"
+    "ITemp\t2\t46\tU16\t16\tRTD\t0\n"
+    "IMag\t2\t48\tU16\t16\tMAG\t0\n"
+    "IYsi\t2\t50\tU16\t16\tYSI\t0\n"
+    "ISTEUDig\t2\t52\tU16\t16\t1\t0\n"
+    "ISTEU12V\t2\t54\tU16\t16\t0.01\t0\n"
+    "ISTEUVCC1\t2\t56\tU16\t16\t0.001\t0\n"
+    "ISTEU5VD\t2\t58\tU16\t16\t0.002\t0\n"
+    "ISTEUCur\t2\t60\tU16\t16\t0.05\t0\n"
+    "Checksum\t1\t270\n"
+    "YSI law\nA 1.5\nB 0\nC 0\nD 0\nE 0\nF 0\n"
+    "RTD law\nA 1\nB 0.5\nC 0.25\n"
+    "MAG law\nA 0\nB 1\nC 0\nD 0\nE 0\nF 1\n"
+    "IDREVSTEDCur and ISTEUCur conversions\nx\ny\nz\nUa 1.0\nUb 0.5\nUc 2\nDa 1\nDb 0\nDc 0\n";
+
+Pkt HkRecord(unsigned i) {
+  Pkt p = P(0x200, i, kT0 + 10 * i);
+  p.be16(40, 100 + i).byte(42, 7).byte(44, 0xFF).be16(46, 2).be16(48, 2).be16(50, 9);
+  p.be16(52, 0x0030).be16(54, 1200).be16(56, 1500).be16(58, 2500).be16(60, 1000);
+  return p;
+}
+
+}  // namespace
+
+TEST(TalloxCli, HousekeepingExportIsByteExact) {
+  const fs::path dir = TempPath("cli_station");
+  fs::create_directories(dir / "database");
+  WriteText((dir / "database" / "VANTIS_TLM.txt").string(), kSuiteTable);
+  WriteText((dir / "database" / "sep_hkg.txt").string(),
+            "1\n2\n3\n4\n5\nSTemp\t2\t40\tU16\t16\t0.1\t-10\tC\nChecksum\n");
+  std::vector<Pkt> v;
+  for (unsigned i = 0; i < 4; ++i) {
+    v.push_back(HkRecord(i));
+    Pkt s = P(0x241, i, kT0 + 10 * i + 5);
+    s.le16(40, 300 + 10 * i);  // SEP words travel low byte first
+    v.push_back(s);
+  }
+  const std::string f = TempPath("cli_hk.tlm");
+  WriteRecords(f, v);
+  const std::string points = "ILin,IZero,ILog,ITemp,IMag,IYsi,STEUDoor,ISTEUCur,ISTEUDig";
+  const std::string head = "ZEPHRA VANTIS Housekeeping Data\n Data extracted from telemetry file " +
+                           f + "\n\nTime,UTC \tILin \tIZero \tILog \tITemp \tIMag \tIYsi \tSTEUDoor "
+                           "\tISTEUCur \tISTEUDig \n";
+  auto row = [](const char* time, const char* lin) {
+    return std::string(time) + " \t" + lin +
+           " \t9.000000 \t7.750000 \t3.000000 \t34.000000 \t1.500000 \t3.000000 \t63.000000 "
+           "\t48.000000 \n";
+  };
+  const Result r = Tallox({"hk", f, "--db", dir.string(), "--points", points});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  EXPECT_TRUE(r.has("Samples: 4\nWritten: " + TempPath("cli_hk.txt") + "\n")) << r.out;
+  EXPECT_EQ(ReadText(TempPath("cli_hk.txt")),
+            head + row("JAN/ 4/2006 12:30:00", "47.000000") + row("JAN/ 4/2006 12:30:10", "47.500000") +
+                row("JAN/ 4/2006 12:30:20", "48.000000") + row("JAN/ 4/2006 12:30:30", "48.500000"));
+
+  // Four samples in at most two rows: every second one. A minimum spacing of 25 s: the first
+  // and the fourth.
+  Tallox({"hk", f, "--db", dir.string(), "--points", points, "--rows", "2"});
+  EXPECT_EQ(ReadText(TempPath("cli_hk.txt")),
+            head + row("JAN/ 4/2006 12:30:00", "47.000000") + row("JAN/ 4/2006 12:30:20", "48.000000"));
+  Tallox({"hk", f, "--db", dir.string(), "--points", points, "--spacing", "25"});
+  EXPECT_EQ(ReadText(TempPath("cli_hk.txt")),
+            head + row("JAN/ 4/2006 12:30:00", "47.000000") + row("JAN/ 4/2006 12:30:30", "48.500000"));
+
+  // The SEP table reads its words low byte first, in either storage order of the file.
+  const std::string sw = TempPath("cli_hk_sw.tlm");
+  WriteRecords(sw, v, true);
+  const std::string sepOut = TempPath("cli_sep.txt");
+  ASSERT_EQ(Tallox({"hk", sw, "--no-swap", "--sep", "--db", dir.string(), "--points", "STemp", "--out", sepOut}).rc, 0);
+  const std::string sep = ReadText(sepOut);
+  EXPECT_EQ(sep.substr(sep.find("Time,UTC")),
+            "Time,UTC \tSTemp \n"
+            "JAN/ 4/2006 12:30:05 \t20.000000 \nJAN/ 4/2006 12:30:15 \t21.000000 \n"
+            "JAN/ 4/2006 12:30:25 \t22.000000 \nJAN/ 4/2006 12:30:35 \t23.000000 \n");
+
+  // Names: the extension is replaced; a dot in a folder name is no extension; an export never
+  // replaces the telemetry file itself.
+  const fs::path dotted = TempPath("run.2006");
+  fs::create_directories(dotted);
+  WriteRecords((dotted / "A0601041230").string(), v);
+  EXPECT_EQ(Tallox({"hk", (dotted / "A0601041230").string(), "--db", dir.string(), "--points", "ILin"}).rc, 0);
+  EXPECT_TRUE(fs::exists(dotted / "A0601041230.txt"));
+  const std::string asText = TempPath("cli_rec.txt");
+  WriteRecords(asText, v);
+  const Result self = Tallox({"hk", asText, "--db", dir.string(), "--points", "ILin"});
+  EXPECT_EQ(self.rc, 1);
+  EXPECT_EQ(fs::file_size(asText), v.size() * 298u);
+
+  // Tables: an unknown point, a missing suite table; a missing SEP table stops only SEP work.
+  EXPECT_EQ(Tallox({"hk", f, "--db", dir.string(), "--points", "Nothing"}).rc, 2);
+  const Result nodb = Tallox({"hk", f, "--db", TempPath("nowhere"), "--points", "ILin"});
+  EXPECT_EQ(nodb.rc, 1);
+  EXPECT_NE(nodb.err.find("Cannot open telemetry database file VANTIS_TLM.txt"), std::string::npos);
+  fs::remove(dir / "database" / "sep_hkg.txt");
+  EXPECT_EQ(Tallox({"hk", f, "--db", dir.string(), "--points", "ILin"}).rc, 0);
+  const Result nosep = Tallox({"hk", f, "--db", dir.string(), "--sep", "--points", "STemp"});
+  EXPECT_EQ(nosep.rc, 1);
+  EXPECT_NE(nosep.err.find("Cannot open telemetry database file SEP_HKG.txt"), std::string::npos);
+}
+
+TEST(TalloxCli, HousekeepingStatistics) {
+  std::vector<Pkt> v = {HkRecord(0), P(0x209, 0, kT0 + 1), HkRecord(1), HkRecord(3)};
+  v[3].seq = 3;
+  v[3].badChecksum = true;
+  v[0].be16(12, (15u << 12) | (59u << 6) | 59u).byte(22, 240);  // 15:59:59, then 0:00:00
+  v[2].be16(12, 0).byte(22, 250);
+  v[3].be16(12, 5).byte(22, 4).byte(21, 0xFF);
+  const std::string f = TempPath("cli_stats.tlm");
+  WriteRecords(f, v);
+  const Result r = Tallox({"hkstats", f});
+  ASSERT_EQ(r.rc, 0) << r.err;
+  for (const char* line :
+       {"First time: 2006 JAN  4 12:30:00.00\n", "First clock: 15:59:59\n", "Last clock:  0:00:05\n",
+        "Records: 4\n", "HK packets: 3\n", "Identification errors: 0\n", "Sequence errors: 1\n",
+        "Length errors: 0\n", "Checksum errors: 1\n", "Spacing max (s): 20.000000\n",
+        "Spacing min (s): 10.000000\n", "Spacing mean (s): 15.000000\n", "Clock step max: 5.000000\n",
+        "Clock step min: 1.000000\n", "Byte 46 = 255: 1\n", "Byte 49 increments: 20\n"})
+    EXPECT_TRUE(r.has(line)) << line << " missing from\n" << r.out;
+  const auto panel = PanelLabels({13, 3});
+  for (const auto& l : Labels(r.out)) EXPECT_TRUE(panel.count(l)) << l;
+}
+
+TEST(TalloxCli, SimulatorFilesInEitherOrderAndExitCodes) {
+  if (!fs::exists(TALLOX_MOCSIM) || !fs::exists(fs::path(TALLOX_STATION_DIR) / "database" / "sep_hkg.txt"))
+    GTEST_SKIP() << "the simulator or the sample database is not built here";
+  auto write = [](const std::string& order, const std::string& out) {
+    const std::string cmd = Quote(TALLOX_MOCSIM) + " --station " + Quote(TALLOX_STATION_DIR) +
+                            " --count 300 --apids 200,209,241 --start-time 1800000000 --step 1"
+                            " --fault badck@40,apid@50=1A3,gap@100=2"
+                            " --value IPollTimeMax=0.5 --value ICommandCount=17"
+                            " --value SEPTNS_Temp=21.5 --order " + order + " --write " + Quote(out) +
+                            " >/dev/null 2>&1";
+    (void)std::system(cmd.c_str());
+    std::error_code ec;
+    return fs::file_size(out, ec) == 300u * 298u;
+  };
+  const std::string tx = TempPath("sim_tx.tlm"), sw = TempPath("sim_sw.tlm");
+  ASSERT_TRUE(write("tx", tx));
+  ASSERT_TRUE(write("swapped", sw));
+  const Result a = Tallox({"scan", tx}), b = Tallox({"scan", sw, "--no-swap"});
+  EXPECT_EQ(a.out, b.out);
+  for (const char* line : {"Checksum errors: 1\n", "Invalid ApIDs: 1\n", "Sequence gaps: 1\n",
+                           "Errors 209: 2\n", "Total packets: 300\n",
+                           "Start time: 2027 JAN 15 08:00:00\n"})
+    EXPECT_TRUE(a.has(line)) << line << " missing from\n" << a.out;
+
+  const std::string station = TALLOX_STATION_DIR;
+  ASSERT_EQ(Tallox({"hk", tx, "--db", station, "--points", "IPollTimeMax,ICommandCount"}).rc, 0);
+  ASSERT_EQ(Tallox({"hk", sw, "--no-swap", "--db", station, "--points", "IPollTimeMax,ICommandCount",
+                    "--out", TempPath("sim_sw_out.txt")}).rc, 0);
+  const std::string t1 = ReadText(TempPath("sim_tx.txt")), t2 = ReadText(TempPath("sim_sw_out.txt"));
+  EXPECT_EQ(t1.substr(t1.find("Time,UTC")), t2.substr(t2.find("Time,UTC")));
+  EXPECT_NE(t1.find("JAN/15/2027 08:00:00 \t0.500000 \t17.000000 \n"), std::string::npos) << t1;
+  const std::string o3 = TempPath("sim_sep.txt");
+  Tallox({"hk", sw, "--no-swap", "--sep", "--db", station, "--points", "SEPTNS_Temp", "--out", o3});
+  EXPECT_NE(ReadText(o3).find("\t21.500000 \n"), std::string::npos);
+
+  // Exit codes: 0 done, 1 unreadable input, 2 wrong usage.
+  EXPECT_EQ(Tallox({"scan", TempPath("missing.tlm")}).rc, 1);
+  EXPECT_EQ(Tallox({"scan"}).rc, 2);
+  EXPECT_EQ(Tallox({"scan", tx, "--bogus"}).rc, 2);
+  const std::string tiny = TempPath("tiny.tlm");
+  WriteText(tiny, std::string(297, '\x02'));
+  const Result t = Tallox({"scan", tiny});
+  EXPECT_EQ(t.rc, 0);
+  EXPECT_TRUE(t.has("Total packets: 0\n"));
+  EXPECT_NE(t.err.find("holds no whole 298-byte record"), std::string::npos);
+}
+
+TEST(TalloxCli, CommandLinesTypedHeadless) {
+  EXPECT_EQ(tallox::SplitCommandLine("scan a.tlm --start \"2006 JAN  4 12:30:00\" --no-swap\r"),
+            (std::vector<std::string>{"scan", "a.tlm", "--start", "2006 JAN  4 12:30:00", "--no-swap"}));
+  EXPECT_EQ(tallox::SplitCommandLine("  hk \"\" x  "), (std::vector<std::string>{"hk", "", "x"}));
+  EXPECT_TRUE(tallox::SplitCommandLine("   ").empty());
+}
