@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -13,6 +14,8 @@
 #include "../core/scans.h"
 
 namespace tallox {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -31,6 +34,7 @@ struct Options {
   int rows = 1000000;
   double spacing = 0;
   std::string out, dbDir = ".";
+  bool haveDb = false;
 };
 
 bool ParseHex(const std::string& s, unsigned* v) {
@@ -108,6 +112,7 @@ std::string Parse(const std::vector<std::string>& args, Options* o) {
       if (!value(&o->out)) return "--out needs a path";
     } else if (a == "--db") {
       if (!value(&o->dbDir)) return "--db needs a directory";
+      o->haveDb = true;
     } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
       return "unknown option " + a;
     } else {
@@ -313,6 +318,19 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (o.points.empty()) return Fail(err, "hk needs --points NAME,...", 2);
   if (o.points.size() > kSelectors) return Fail(err, "at most ten points", 2);
   Tables tables = init_database(o.dbDir);
+  if (!o.haveDb && !tables.suite.loaded) {
+    // Recordings live in log/ below the station's working directory: without --db and without
+    // tables here, the tables of the station the file was recorded by are the ones meant.
+    const fs::path parent = fs::absolute(fs::path(o.file)).parent_path();
+    for (const fs::path& dir : {parent.parent_path(), parent}) {
+      Tables t = init_database(dir.string());
+      if (t.suite.loaded) {
+        err << "tallox: using the tables below " << dir.string() << "\n";
+        tables = std::move(t);
+        break;
+      }
+    }
+  }
   // A missing SEP table only matters to a SEP extraction (the suite table is read first, and
   // without it neither is loaded).
   if (!(o.sep ? tables.sep.loaded : tables.suite.loaded)) return Fail(err, tables.error, 1);

@@ -38,10 +38,10 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-Result Tallox(const std::vector<std::string>& args) {
+Result Tallox(const std::vector<std::string>& args, const std::string& cwd = "") {
   static int n = 0;
   const std::string errPath = TempPath("stderr_" + std::to_string(++n) + ".txt");
-  std::string cmd = Quote(TALLOX_BINARY);
+  std::string cmd = (cwd.empty() ? "" : "cd " + Quote(cwd) + " && ") + Quote(TALLOX_BINARY);
   for (const auto& a : args) cmd += " " + Quote(a);
   cmd += " 2>" + Quote(errPath);
   Result r;
@@ -374,6 +374,15 @@ TEST(TalloxCli, HousekeepingExportIsByteExact) {
   EXPECT_EQ(self.rc, 1);
   EXPECT_EQ(fs::file_size(asText), v.size() * 298u);
 
+  // Without --db and without tables in the working directory: those of the station whose log/
+  // holds the recording.
+  fs::create_directories(dir / "log");
+  WriteRecords((dir / "log" / "A0601041230.tlm").string(), v);
+  const Result found = Tallox({"hk", "log/A0601041230.tlm", "--points", "ILin"}, dir.string());
+  EXPECT_EQ(found.rc, 0) << found.err;
+  EXPECT_TRUE(fs::exists(dir / "log" / "A0601041230.txt"));
+  EXPECT_EQ(Tallox({"hk", (dir / "log" / "A0601041230.tlm").string(), "--points", "ILin"},
+                   TempPath("")).rc, 0);
   // Tables: an unknown point, a missing suite table; a missing SEP table stops only SEP work.
   EXPECT_EQ(Tallox({"hk", f, "--db", dir.string(), "--points", "Nothing"}).rc, 2);
   const Result nodb = Tallox({"hk", f, "--db", TempPath("nowhere"), "--points", "ILin"});
