@@ -53,29 +53,6 @@ TEST(TalloxDumpFile, NavigationAndTheEnds) {
   EXPECT_EQ(d.PacketNumber(), 6);
 }
 
-TEST(TalloxDumpFile, FindNextKinds) {
-  const std::string path = TempPath("find.tlm");
-  WriteRecords(path, Stream());
-  DumpFile d;
-  ASSERT_TRUE(d.open(path, nullptr));
-  bool found = false;
-  ASSERT_TRUE(d.FindNext(0, true, &found));
-  EXPECT_TRUE(found);
-  EXPECT_EQ(d.PacketNumber(), 3);
-  ASSERT_TRUE(d.FindNext(1, true, &found));
-  EXPECT_EQ(d.PacketNumber(), 4);
-  ASSERT_TRUE(d.FindNext(0x241, true, &found));
-  EXPECT_EQ(d.PacketNumber(), 6);
-  ASSERT_TRUE(d.FindNext(0x241, true, &found));  // no further one: the last record, not found
-  EXPECT_FALSE(found);
-  EXPECT_EQ(d.PacketNumber(), 6);
-
-  ASSERT_TRUE(d.PacketNum(0, true));
-  ASSERT_TRUE(d.FindNext(2, true, &found));
-  EXPECT_TRUE(found);
-  EXPECT_EQ(d.PacketNumber(), 5);  // 0x200: 2 then 4
-}
-
 TEST(TalloxDumpFile, ModeFlagChangeOf208AndHousekeepingSearches) {
   const std::string path = TempPath("mode.tlm");
   std::vector<Pkt> v;
@@ -120,58 +97,6 @@ TEST(TalloxDumpFile, FileWithoutAWholeRecordShowsNothing) {
   EXPECT_FALSE(m.open(TempPath("missing.tlm"), &err));
   EXPECT_NE(err.find("Cannot open"), std::string::npos);
   EXPECT_FALSE(m.NextPacket(true));
-}
-
-TEST(TalloxDisplayPacket, TextsOfHeaderDumpAndChecksum) {
-  Pkt p;
-  p.apid = 0x200;
-  p.seq = 0x123;
-  p.sec = 0x12345678;
-  p.frac = 0x80;
-  p.be16(12, (3u << 12) | (4u << 6) | 5u);  // clock 3:04:05
-  p.be16(16, 31250);                        // word 42 -> 1.0
-  p.byte(21, 0x20);                         // byte 46 -> 32/65536
-  auto r = tallox::test::MakeRecord(p);
-  r[0] = 0xAB;
-  r[25] = 0xCD;
-  SwapTelemetryBytes(r.data(), true);
-  FastHkWave wave;
-  PacketView v = DisplayPacket(r.data(), 12, false, &wave);
-  EXPECT_EQ(v.header,
-            "AB00 00 00 00 00EA 445C 00000000 0000 00\n00 00 00 00 00 00 00 00 00 CD");
-  EXPECT_EQ(v.primary, "0A00 C123 0109 12345678.80");
-  EXPECT_EQ(v.apid, 0x200u);
-  EXPECT_EQ(v.checksum, 0u);
-  const std::string& h = v.hexDump;
-  EXPECT_EQ(std::count(h.begin(), h.end(), '\n'), 17);
-  EXPECT_EQ(h.substr(0, 28), "00 0A 23 C1  09 01 34 12  78");
-  ASSERT_TRUE(v.hk.has_value());
-  EXPECT_EQ(v.hk->clock, " 3:04:05");
-  EXPECT_DOUBLE_EQ(v.hk->word42, 1.0);
-  EXPECT_DOUBLE_EQ(v.hk->byte46, 32 / 65536.0);
-  EXPECT_FALSE(v.mag.has_value());
-  r[100] ^= 1;
-  EXPECT_NE(DisplayPacket(r.data(), 12, false, &wave).checksum, 0u);
-}
-
-TEST(TalloxDisplayPacket, MagVectorsWithAndWithoutMeanRemoval) {
-  Pkt p;
-  p.apid = 0x209;
-  for (int i = 0; i < 42; ++i) {
-    p.be16(18 + 6 * i, 32768 + i);      // X at record 44
-    p.be16(20 + 6 * i, 32768 - 2 * i);  // Y
-    p.be16(22 + 6 * i, 40000);          // Z
-  }
-  auto r = tallox::test::MakeRecord(p);
-  SwapTelemetryBytes(r.data(), true);
-  PacketView dc = DisplayPacket(r.data(), 0, false, nullptr);
-  ASSERT_TRUE(dc.mag.has_value());
-  EXPECT_DOUBLE_EQ(dc.mag->x[5], 5);
-  EXPECT_DOUBLE_EQ(dc.mag->y[5], -10);
-  EXPECT_DOUBLE_EQ(dc.mag->z[41], 40000 - 32768);
-  PacketView ac = DisplayPacket(r.data(), 0, true, nullptr);
-  EXPECT_DOUBLE_EQ(ac.mag->x[0], -20.5);
-  EXPECT_DOUBLE_EQ(ac.mag->z[7], 0);
 }
 
 TEST(TalloxFastHkWave, StartOffsetsFillTheirPartOfTheBuffer) {
