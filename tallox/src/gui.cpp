@@ -79,7 +79,6 @@ void BeginLong(const std::string& what) {
     for (int i = 0; i < 40; ++i) bar += i < pct * 40 / 100 ? "\u2588" : "\u2591";
     SetCtrlVal(S().panelProgress, PROGRESS_BAR, bar);
     SetCtrlVal(S().panelProgress, PROGRESS_PERCENT, pct);
-    SetCtrlVal(S().panelScan, SCAN_PROGRESS, static_cast<double>(done / kRecordSize));
     ProcessSystemEvents();
     return !S().cancel;
   };
