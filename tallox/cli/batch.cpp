@@ -95,6 +95,8 @@ std::string Parse(const std::vector<std::string>& args, Options* o) {
     } else if (a == "--find-apid") {
       unsigned x;
       if (!value(&v) || !ParseHex(v, &x) || x > 0x7FF) return "--find-apid needs a hexadecimal APID";
+      // The search selector's values 0-3 are its four kinds, so those APIDs cannot be sought.
+      if (x < 4) return "--find-apid cannot search for APIDs 0-3 (--find 0-3 are the search kinds)";
       o->find = static_cast<int>(x);
     } else if (a == "--points") {
       if (!value(&v)) return "--points needs NAME,...";

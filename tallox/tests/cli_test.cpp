@@ -224,6 +224,7 @@ TEST(TalloxCli, PacketDisplayAndSearches) {
   EXPECT_EQ(found({"--find", "3"}), 6);   // mode flag of 0x208 changes
   EXPECT_EQ(found({"--find-apid", "241"}), 7);
   EXPECT_EQ(found({"4", "--find-apid", "200"}), 5);
+  EXPECT_EQ(Tallox({"packet", f, "--find-apid", "3"}).rc, 2);
   const Result none = Tallox({"packet", f, "5", "--find", "0"});
   EXPECT_TRUE(none.has("Packet number: 7\n"));  // the last whole record
   EXPECT_NE(none.err.find("not found"), std::string::npos);
