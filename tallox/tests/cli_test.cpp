@@ -296,16 +296,22 @@ const char* kSuiteTable =
     "ISTEUVCC1\t2\t56\tU16\t16\t0.001\t0\n"
     "ISTEU5VD\t2\t58\tU16\t16\t0.002\t0\n"
     "ISTEUCur\t2\t60\tU16\t16\t0.05\t0\n"
+    "IDREVSTEDDig\t2\t62\tU16\t16\t1\t0\n"
+    "IDREVSTE12V\t2\t64\tU16\t16\t0.01\t0\n"
+    "IDREVSTEDVCC1\t2\t66\tU16\t16\t0.001\t0\n"
+    "IDREVSTED5VD\t2\t68\tU16\t16\t0.0025\t0\n"
+    "IDREVSTEDCur\t2\t70\tU16\t16\t0.05\t0\n"
     "Checksum\t1\t270\n"
     "YSI law\nA 1.5\nB 0\nC 0\nD 0\nE 0\nF 0\n"
     "RTD law\nA 1\nB 0.5\nC 0.25\n"
     "MAG law\nA 0\nB 1\nC 0\nD 0\nE 0\nF 1\n"
-    "IDREVSTEDCur and ISTEUCur conversions\nx\ny\nz\nUa 1.0\nUb 0.5\nUc 2\nDa 1\nDb 0\nDc 0\n";
+    "IDREVSTEDCur and ISTEUCur conversions\nx\ny\nz\nUa 1.0\nUb 0.5\nUc 2\nDa 2\nDb 1\nDc 0.5\n";
 
 Pkt HkRecord(unsigned i) {
   Pkt p = P(0x200, i, kT0 + 10 * i);
   p.be16(40, 100 + i).byte(42, 7).byte(44, 0xFF).be16(46, 2).be16(48, 2).be16(50, 9);
   p.be16(52, 0x0030).be16(54, 1200).be16(56, 1500).be16(58, 2500).be16(60, 1000);
+  p.be16(62, 0x0020).be16(64, 1100).be16(66, 1000).be16(68, 2000).be16(70, 400);
   return p;
 }
 
@@ -341,6 +347,12 @@ TEST(TalloxCli, HousekeepingExportIsByteExact) {
   EXPECT_EQ(ReadText(TempPath("cli_hk.txt")),
             head + row("JAN/ 4/2006 12:30:00", "47.000000") + row("JAN/ 4/2006 12:30:10", "47.500000") +
                 row("JAN/ 4/2006 12:30:20", "48.000000") + row("JAN/ 4/2006 12:30:30", "48.500000"));
+
+  // The analyzer-side door and current: 2 x 20 mA + 1 x 11 V - 0.5 x (1 V - 5 V).
+  const std::string dOut = TempPath("cli_d.txt");
+  Tallox({"hk", f, "--db", dir.string(), "--points", "STEDDoor,IDREVSTEDCur", "--out", dOut});
+  EXPECT_NE(ReadText(dOut).find("\nJAN/ 4/2006 12:30:00 \t2.000000 \t53.000000 \n"), std::string::npos)
+      << ReadText(dOut);
 
   // Four samples in at most two rows: every second one. A minimum spacing of 25 s: the first
   // and the fourth.
