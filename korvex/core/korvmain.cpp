@@ -1,5 +1,6 @@
 // Start-up, configuration, the one-second timer and shutdown.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "core/ids.h"
@@ -219,6 +220,12 @@ int StartStation() {
   p.core.titleBar = "Event Log";
   if (!readFile()) return kEnded;
 
+  // Archives need "log/"; a working directory without it gets one rather than no archives.
+  {
+    std::error_code ec;
+    std::filesystem::path logDir = rte::ResolvePath("log");
+    if (!std::filesystem::is_directory(logDir, ec)) std::filesystem::create_directories(logDir, ec);
+  }
   std::time_t now = rte::Now();
   std::tm local = rte::LocalTime(now);
   ArchiveContext ac{p.core.aorb, p.core.sCraft, p.core.dayofyear};
@@ -253,6 +260,15 @@ void StopStation() {
   if (p.link.gHandle >= 0) DisconnectFromTCPServer(static_cast<unsigned>(p.link.gHandle));
   if (p.link.tHandle >= 0) DisconnectFromTCPServer(static_cast<unsigned>(p.link.tHandle));
   p.link.gHandle = p.link.tHandle = -1;
+}
+
+void CloseArchives() {
+  Program& p = Ctx();
+  CloseArchive(p.arc.datafile);
+  CloseArchive(p.arc.arcfile);
+  CloseArchive(p.arc.arrFile);
+  CloseArchive(p.arc.svcmdfp);
+  p.arc.saveToDisk = 0;
 }
 
 namespace {

@@ -70,6 +70,9 @@ int recordOnOff(int panel, int control, int event, void*, int, int) {
   GetCtrlVal(p.ui.link, ids::kLkRecSwitch, &on);
   if (!on) {
     p.arc.saveToDisk = 0;
+    // Off also withdraws a request still waiting for the spacecraft: the station must not start
+    // recording by itself after the operator switched recording off.
+    if (p.arc.recon == 1) p.arc.recon = 0;
     SetCtrlVal(p.ui.link, ids::kLkRecFile, "Not Recording");
     CloseArchive(p.arc.datafile);
   } else if (p.core.aorb == 0) {

@@ -19,6 +19,8 @@ void RegisterCallbacks();
 int StartStation();
 // After the event loop has ended: close the connections that are open.
 void StopStation();
+// At the very end of the program: every archive closed (each write is flushed already).
+void CloseArchives();
 
 // Reads a text file (path relative to the working directory, any letter case) line by line.
 bool ReadTextLines(const std::string& path, std::vector<std::string>* lines);

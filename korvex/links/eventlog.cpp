@@ -40,7 +40,13 @@ void LogMessage(const std::string& text, const char* colour) {
   Program& p = Ctx();
   LogLine l = FormatLog(p.log, text, colour, DateStr(), TimeStr());
   if (p.log.LogEvents) WriteArchiveText(p.arc.arcfile, l.line + "\n");
-  if (p.log.Echo) AppendToEventList(l.listEntry, l.line);
+  if (p.log.Echo) {
+    // Headless, standard output stands for the event list: the line as the list shows it (cut
+    // with the list entry), without its colour prefix.
+    std::string shown;
+    EntryColour(l.listEntry, &shown);
+    AppendToEventList(l.listEntry, shown);
+  }
 }
 
 // A line put straight into the event list (not archived), as "echo off" does.

@@ -117,10 +117,20 @@ void SpacecraftChanged(int now) {
   SetPanelAttribute(p.ui.eventLog, ATTR_TITLE, now == 1 ? "Event Log VANTIS_A" : "Event Log VANTIS_B");
   SetPanelAttribute(p.ui.eventLog, ATTR_BACKCOLOR, now == 1 ? 0x00CC00 : 0x5577FF);
   int was = p.core.aorb;
+  // The letter the open archives already carry: after the telemetry switch was turned off the
+  // spacecraft is unknown again, but the archives keep the letter they were named under.
+  std::string carried = p.core.sCraft;
   p.core.aorb = now;
   p.core.sCraft = letter;
-  if (was == 0) PrefixOpenArchives(p.arc, letter);
-  else ReopenArchivesForSpacecraft();
+  if (was != 0) {
+    ReopenArchivesForSpacecraft();
+  } else if (carried.empty()) {
+    PrefixOpenArchives(p.arc, letter);
+  } else if (carried != letter) {
+    // Not a second letter in front of the name, and no records of one spacecraft in a file
+    // named after the other: new archives under the new letter.
+    ReopenArchivesForSpacecraft();
+  }
 }
 
 // Recording asked for before the spacecraft was known. The line runs through the interpreter
@@ -171,12 +181,17 @@ void ReadTelemetry(unsigned handle) {
   Program& p = Ctx();
   LinkState& L = p.link;
   const Config& c = p.core.cfg;
-  if (p.core.warn < c.wlim && c.wlim != 255) ++p.core.warn;
+  // warn counts reads, not events: packet warnings start after wlim reads whatever number of
+  // records one event brings.
+  auto countRead = [&] {
+    if (p.core.warn < c.wlim && c.wlim != 255) ++p.core.warn;
+  };
   std::uint8_t buf[kRecordSize];
   // Everything the socket holds is taken now (up to a bound), so that records do not wait for
-  // the next data-ready event.
+  // the next data-ready event. Each further read stands for the event that would have brought it.
   bool firstRead = true;
   for (int records = 0; records < kRecordsPerEvent;) {
+    if (firstRead) countRead();
     std::size_t want = WantBytes(L.rx);
     int got = ClientTCPRead(handle, buf, want, firstRead ? kReadTimeoutMs : 0);
     if (got <= 0 || got > static_cast<int>(kRecordSize)) {
@@ -187,6 +202,7 @@ void ReadTelemetry(unsigned handle) {
       }
       return;  // a partial record stays held for the next event
     }
+    if (!firstRead) countRead();
     firstRead = false;
     bool complete = false;
     AppendBytes(L.rx, buf, static_cast<std::size_t>(got), &complete);

@@ -67,7 +67,7 @@ def cmdbox():
         return c
 
     event_log = panel(8, "Event Log", [
-        at(ctl(2, "string", "Command", "CmdLine", maxlength=1023), 26, 10, 520),
+        at(ctl(2, "string", "Command", "CmdLine", maxlength=109999), 26, 10, 520),
         at(ctl(3, "button", "Send", "SendLine"), 24, 540, 80),
         at(ctl(4, "listbox", "Events"), 72, 10, 610, 380),
         at(ctl(5, "string", "Date / Time", mode="indicator"), 478, 10, 180),
