@@ -749,35 +749,45 @@ int GetNumListItems(int panel, int control, int* count) {
   return 0;
 }
 
+namespace {
+// The item at index of a list control; nullptr with the code in *err when there is none.
+rte::model::ListItem* ItemAt(int panel, int control, int index, Control** ctl, int* err) {
+  Control* c = ListCtl(panel, control, err);
+  if (!c) return nullptr;
+  if (index < 0 || index >= static_cast<int>(c->items.size())) {
+    *err = RTE_ERR_BAD_INDEX;
+    return nullptr;
+  }
+  if (ctl) *ctl = c;
+  return &c->items[index];
+}
+}  // namespace
+
 int GetValueFromIndex(int panel, int control, int index, double* value) {
   int err = 0;
-  Control* c = ListCtl(panel, control, &err);
-  if (!c) return err;
-  if (index < 0 || index >= static_cast<int>(c->items.size())) return RTE_ERR_BAD_INDEX;
+  auto* it = ItemAt(panel, control, index, nullptr, &err);
+  if (!it) return err;
   if (!value) return RTE_ERR_BAD_VALUE;
-  const auto& it = c->items[index];
-  *value = it.textValue ? std::strtod(it.text.c_str(), nullptr) : it.value;
+  *value = it->textValue ? std::strtod(it->text.c_str(), nullptr) : it->value;
   return 0;
 }
 
 int GetValueFromIndex(int panel, int control, int index, std::string* value) {
   int err = 0;
-  Control* c = ListCtl(panel, control, &err);
-  if (!c) return err;
-  if (index < 0 || index >= static_cast<int>(c->items.size())) return RTE_ERR_BAD_INDEX;
+  Control* c = nullptr;
+  auto* it = ItemAt(panel, control, index, &c, &err);
+  if (!it) return err;
   if (!value) return RTE_ERR_BAD_VALUE;
-  const auto& it = c->items[index];
-  *value = it.textValue ? it.text : FormatNumber(c, it.value);
+  *value = it->textValue ? it->text : FormatNumber(c, it->value);
   return 0;
 }
 
 int GetLabelFromIndex(int panel, int control, int index, std::string* label) {
   int err = 0;
-  Control* c = ListCtl(panel, control, &err);
-  if (!c) return err;
-  if (index < 0 || index >= static_cast<int>(c->items.size())) return RTE_ERR_BAD_INDEX;
+  auto* it = ItemAt(panel, control, index, nullptr, &err);
+  if (!it) return err;
   if (!label) return RTE_ERR_BAD_VALUE;
-  *label = c->items[index].label;
+  *label = it->label;
   return 0;
 }
 
@@ -797,20 +807,19 @@ int GetIndexFromValue(int panel, int control, int* index, double value) {
 
 int IsListItemChecked(int panel, int control, int index, int* checked) {
   int err = 0;
-  Control* c = ListCtl(panel, control, &err);
-  if (!c) return err;
-  if (index < 0 || index >= static_cast<int>(c->items.size())) return RTE_ERR_BAD_INDEX;
+  auto* it = ItemAt(panel, control, index, nullptr, &err);
+  if (!it) return err;
   if (!checked) return RTE_ERR_BAD_VALUE;
-  *checked = c->items[index].checked;
+  *checked = it->checked;
   return 0;
 }
 
 int CheckListItem(int panel, int control, int index, int checked) {
   int err = 0;
-  Control* c = ListCtl(panel, control, &err);
-  if (!c) return err;
-  if (index < 0 || index >= static_cast<int>(c->items.size())) return RTE_ERR_BAD_INDEX;
-  c->items[index].checked = checked != 0;
+  Control* c = nullptr;
+  auto* it = ItemAt(panel, control, index, &c, &err);
+  if (!it) return err;
+  it->checked = checked != 0;
   Touch(panel, c);
   return 0;
 }
