@@ -69,24 +69,24 @@ def cmdbox():
     event_log = panel(8, "Event Log", [
         at(ctl(2, "string", "Command", "CmdLine", maxlength=109999), 26, 10, 520),
         at(ctl(3, "button", "Send", "SendLine"), 24, 540, 80),
-        at(ctl(4, "listbox", "Events"), 72, 10, 610, 380),
-        at(ctl(5, "string", "Date / Time", mode="indicator"), 478, 10, 180),
-        at(ctl(7, "led", "Wait", mode="indicator"), 478, 210),
-        at(ind(8, "Countdown"), 478, 280, 80),
-        at(ctl(9, "led", "Heartbeat", mode="indicator"), 478, 380),
+        at(ctl(4, "listbox", "Events"), 72, 10, 614, 780),
+        at(ctl(5, "string", "Date / Time", mode="indicator"), 876, 10, 180),
+        at(ctl(7, "led", "Wait", mode="indicator"), 876, 210),
+        at(ind(8, "Countdown"), 876, 280, 80),
+        at(ctl(9, "led", "Heartbeat", mode="indicator"), 876, 380),
         at(ctl(12, "led", "Bad Checksum", mode="indicator", oncolor="0xC0C0C0",
-               offcolor="0xC0C0C0"), 516, 250),
+               offcolor="0xC0C0C0"), 918, 250),
         at(ctl(13, "led", "Sequence", mode="indicator", oncolor="0xC0C0C0",
-               offcolor="0xC0C0C0"), 516, 390),
-        at(ctl(10, "button", "Reset Time", "ResetTime"), 512, 10, 110),
-        at(ctl(11, "button", "Print", "Print"), 512, 130, 90),
+               offcolor="0xC0C0C0"), 918, 390),
+        at(ctl(10, "button", "Reset Time", "ResetTime"), 914, 10, 110),
+        at(ctl(11, "button", "Print", "Print"), 914, 130, 90),
         ctl(6, "timer", "Tick", "Tick", interval=1.0),
-    ], top=0, left=630, width=640, height=550)
+    ], top=0, left=624, width=644, height=996)
     return {"panels": [
         splash,
-        panel(7, "Command List", [ctl(2, "listbox", "Command Database", width=600, height=240),
-                                  ctl(3, "listbox", "Scripts", width=300, height=120)],
-              top=420, left=0, width=620, height=440),
+        panel(7, "Command List", [at(ctl(2, "listbox", "Command Database"), 26, 10, 600, 360),
+                                  at(ctl(3, "listbox", "Scripts"), 414, 10, 600, 126)],
+              top=414, left=0, width=620, height=582),
         event_log,
         role(6, "Command Box"),
         role(9, "Command Box Companion"),
@@ -134,7 +134,7 @@ def korvmain():
                 ind(11, "Spacecraft")]
     summary.append(ctl(35, "button", "Clear Counts", "ClearSelectedApidCounts"))
     panels = [
-        panel(1, "KORVEX 01-04-2006", [], cb="Quit_a", width=1280, height=900),
+        panel(1, "KORVEX 01-04-2006", [], cb="Quit_a", width=1280, height=1024),
         link,
         role(12, "Instrument Enable 1"), role(15, "Instrument Enable 2"),
         role(18, "Instrument Enable 3"), role(29, "Instrument Enable 4"),
