@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <string>
 
 #include "core/station.h"
 #include "rte/app.h"
@@ -35,6 +36,38 @@ void WatchStopSignals() {
   t->start(100);
 }
 
+// Headless, pop-ups have no window: each one is also written on standard error (standard
+// output carries the event list alone), so that whoever runs the station sees what it reported.
+class EchoedPopups : public rte::PopupBackend {
+ public:
+  explicit EchoedPopups(rte::PopupBackend* inner) : inner_(inner) {}
+  int message(const std::string& title, const std::string& text) override {
+    Echo("message", title, text);
+    return inner_->message(title, text);
+  }
+  int confirm(const std::string& title, const std::string& text) override {
+    Echo("question", title, text);
+    return inner_->confirm(title, text);
+  }
+  int prompt(const std::string& title, const std::string& text, std::string* reply,
+             int maxLength) override {
+    Echo("prompt", title, text);
+    return inner_->prompt(title, text, reply, maxLength);
+  }
+  int fileSelect(const std::string& dir, const std::string& pattern, const std::string& title,
+                 int buttonMode, std::string* path) override {
+    Echo("file dialog", title, dir + "/" + pattern);
+    return inner_->fileSelect(dir, pattern, title, buttonMode, path);
+  }
+
+ private:
+  static void Echo(const char* kind, const std::string& title, const std::string& text) {
+    std::fprintf(stderr, "korvex: %s \"%s\" / \"%s\"\n", kind, title.c_str(), text.c_str());
+    std::fflush(stderr);
+  }
+  rte::PopupBackend* inner_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -48,6 +81,10 @@ int main(int argc, char** argv) {
     rte::AddResourceDir(exeDir + "/ui");
   }
   WatchStopSignals();
+  if (rte::IsHeadless() && rte::GetPopupBackend()) {
+    static EchoedPopups echoed(rte::GetPopupBackend());
+    rte::SetPopupBackend(&echoed);
+  }
 
   korvex::Program& p = korvex::NewContext();
   p.headless = rte::IsHeadless();

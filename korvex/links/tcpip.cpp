@@ -99,8 +99,9 @@ void Dispatch(int apid) {
     case 0x00D:
     case 0x01C:
     case 0x01E:
-      // Spacecraft packets feed the spacecraft watchdog; their values are decoded by the
-      // telemetry module.
+      // Spacecraft packets feed the spacecraft watchdog (the first one after a reported gap
+      // says so); their values are decoded by the telemetry module.
+      if (p.core.spcDog == 61) LogMessage("SPACECRAFT TELEMETRY RESUMED!", kGreen);
       p.core.spcDog = 0;
       break;
     default:

@@ -108,6 +108,20 @@ TEST(Archives, LetterPrefixRenamesAndKeepsContent) {
   CloseArchive(a.arrFile);
   EXPECT_EQ(Slurp(t.dir / "log/A0601041230.log"), "FIRST\nSECOND\n");
   EXPECT_TRUE(fs::exists(t.dir / "log/A0601041230.arr"));
+
+  // A run in the same minute finds the lettered names taken: its lines go after the older ones.
+  Archives b;
+  b.root = t.root();
+  Station st2;
+  ArchiveContext c2{st2.aorb, st2.sCraft, st2.dayofyear};
+  StartArchive(b, c2, ".log", 0, now);
+  WriteArchiveText(b.arcfile, "THIRD\n");
+  PrefixOpenArchives(b, "A");
+  EXPECT_EQ(b.logfn, "log/A0601041230.log");
+  EXPECT_FALSE(fs::exists(t.dir / "log/0601041230.log"));
+  WriteArchiveText(b.arcfile, "FOURTH\n");
+  CloseArchive(b.arcfile);
+  EXPECT_EQ(Slurp(t.dir / "log/A0601041230.log"), "FIRST\nSECOND\nTHIRD\nFOURTH\n");
 }
 
 // A station killed in the middle of recording leaves only whole records, every one it wrote.

@@ -138,11 +138,13 @@ TEST_F(StationTest, WatchdogsReportOnceAndResume) {
   EXPECT_EQ(EntryColour(colour, nullptr), 0xFFFF00);
 
   Feed(TlmRecord(0x00B, kSpacecraftA));  // spacecraft packets do not resume the instrument
-  EXPECT_EQ(CountOut("TELEMETRY RESUMED!"), 0);
+  Feed(TlmRecord(0x01E, kSpacecraftA));
+  EXPECT_EQ(CountOut(":00 TELEMETRY RESUMED!"), 0);
+  EXPECT_EQ(CountOut(":00 SPACECRAFT TELEMETRY RESUMED!"), 1);  // once, for the first of them
   EXPECT_EQ(P().core.spcDog, 0);
   Feed(TlmRecord(0x200, kSpacecraftA));
   Feed(TlmRecord(0x200, kSpacecraftA));
-  EXPECT_EQ(CountOut("TELEMETRY RESUMED!"), 1);
+  EXPECT_EQ(CountOut(":00 TELEMETRY RESUMED!"), 1);
   EXPECT_EQ(P().core.watchdog, 0u);
   // A second outage is reported again.
   for (int i = 0; i < 60; ++i) DoTick();
@@ -495,4 +497,59 @@ TEST_F(StationTest, EventListStaysBoundedAndScrolledToTheEnd) {
   EXPECT_EQ(first, n - 1);
   // The archive keeps every line.
   EXPECT_EQ(CountIn("log/" + BaseName(p.arc.logfn), " LINE "), 45);
+}
+
+// Switching the telemetry off forgets the spacecraft, not the letter the archives carry: the same
+// spacecraft again keeps its files, the other one gets new ones, and no record of one spacecraft
+// lands in a file named after the other.
+TEST_F(StationTest, SpacecraftNamedAgainAfterTheSwitchWasTurnedOff) {
+  ASSERT_EQ(Start(), kStarted);
+  Program& p = P();
+  RunCommandLine("rec on");
+  auto switchOff = [&] {
+    p.link.tHandle = 4242;  // an open link as far as the switch knows (the engine has no such one)
+    rte::UserSetValue(p.ui.link, ids::kLkTlmSwitch, 0.0);
+    EXPECT_EQ(p.link.tHandle, -1);
+    EXPECT_EQ(p.core.aorb, 0);
+  };
+  Feed(TlmRecord(0x200, kSpacecraftA, 1));
+  switchOff();
+  Feed(TlmRecord(0x200, kSpacecraftA, 2));
+  EXPECT_EQ(Logs(".log"), std::vector<std::string>{"A2603101230.log"});
+  EXPECT_EQ(Logs(".arr"), std::vector<std::string>{"A2603101230.arr"});
+  EXPECT_EQ(Logs(".tlm"), std::vector<std::string>{"A2603101230.tlm"});
+  EXPECT_EQ(P().core.aorb, 1);
+
+  switchOff();
+  rte::AdvanceClock(60);
+  auto b = TlmRecord(0x200, kSpacecraftB, 3);
+  Feed(b);
+  EXPECT_EQ(Logs(".log"), (std::vector<std::string>{"A2603101230.log", "B2603101231.log"}));
+  EXPECT_EQ(Logs(".tlm"), (std::vector<std::string>{"A2603101230.tlm", "B2603101231.tlm"}));
+  EXPECT_EQ(fs::file_size(dir / "log/A2603101230.tlm"), 2 * kRecordSize);
+  EXPECT_EQ(Slurp(dir / "log/B2603101231.tlm"), std::string(b.begin(), b.end()));
+  EXPECT_EQ(RecText(), "B2603101231.tlm");
+}
+
+// "rec off" withdraws a request that waits for the spacecraft; a bare "set tsrv" is taken as
+// typed (no server, port 0) and the next "set moc" fails visibly.
+TEST_F(StationTest, RecordingRequestWithdrawnAndBareTsrv) {
+  ASSERT_EQ(Start(), kStarted);
+  Program& p = P();
+  RunCommandLine("REC ON");
+  EXPECT_EQ(p.arc.recon, 1);
+  RunCommandLine("rec off");
+  EXPECT_EQ(p.arc.recon, 0);
+  EXPECT_EQ(RecText(), "Not Recording");
+  Feed(TlmRecord(0x200, kSpacecraftA));
+  EXPECT_TRUE(Logs(".tlm").empty());
+  EXPECT_EQ(CountOut("REC ON"), 1);  // nobody typed it again
+
+  RunCommandLine("set tsrv");
+  EXPECT_EQ(CountOut("12:30:00 SET TSRV"), 1);
+  EXPECT_EQ(p.link.telemServ, "");
+  EXPECT_EQ(p.link.cfgtport, 0u);
+  RunCommandLine("set moc hello");
+  EXPECT_EQ(popups.transcript().back().text, "Telemetry port connection failed !");
+  EXPECT_EQ(CountOut("SET MOC HELLO IS NOT RECOGNIZED!"), 1);
 }
