@@ -22,8 +22,9 @@ target_link_libraries(korvex_quit_tests PRIVATE korvex_app)
 target_compile_definitions(korvex_quit_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
 
 # korvex --headless against the simulator (tools/mocsim), as a separate process.
-vantis_add_test(korvex_headless_tests links/tests/headless_mocsim_test.cpp)
-target_link_libraries(korvex_headless_tests PRIVATE Threads::Threads)
+vantis_add_test(korvex_headless_tests links/tests/headless_mocsim_test.cpp
+  links/tests/headless_blackbox_test.cpp)
+target_link_libraries(korvex_headless_tests PRIVATE korvex_logic Threads::Threads)
 target_compile_definitions(korvex_headless_tests PRIVATE
   KORVEX_BINARY="$<TARGET_FILE:korvex>"
   MOCSIM_BINARY="${CMAKE_BINARY_DIR}/tools/mocsim/mocsim"

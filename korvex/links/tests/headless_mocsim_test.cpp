@@ -2,12 +2,8 @@
 // both spacecraft with an illegal APID, a bad checksum and a record split over three writes.
 // The recordings must hold exactly the records sent, split by spacecraft letter.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <mutex>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,7 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "links/tests/child_process.h"
+
 namespace fs = std::filesystem;
+using korvex::testing::Child;
 
 namespace {
 
@@ -33,76 +32,6 @@ int Count(const std::string& hay, const std::string& needle) {
   for (auto p = hay.find(needle); p != std::string::npos; p = hay.find(needle, p + 1)) ++n;
   return n;
 }
-
-// A child process with pipes to its standard input and output.
-struct Child {
-  pid_t pid = -1;
-  int in = -1;   // we write
-  int out = -1;  // we read
-  std::string output;
-  std::thread reader;
-
-  bool start(const std::vector<std::string>& argv, const fs::path& cwd) {
-    int toChild[2], fromChild[2];
-    if (::pipe(toChild) || ::pipe(fromChild)) return false;
-    pid = ::fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-      ::dup2(toChild[0], 0);
-      ::dup2(fromChild[1], 1);
-      ::close(toChild[1]);
-      ::close(fromChild[0]);
-      if (::chdir(cwd.c_str()) != 0) _exit(127);
-      std::vector<char*> a;
-      for (auto& s : argv) a.push_back(const_cast<char*>(s.c_str()));
-      a.push_back(nullptr);
-      ::execv(a[0], a.data());
-      _exit(127);
-    }
-    ::close(toChild[0]);
-    ::close(fromChild[1]);
-    in = toChild[1];
-    out = fromChild[0];
-    reader = std::thread([this] {
-      char buf[4096];
-      ssize_t n;
-      while ((n = ::read(out, buf, sizeof buf)) > 0) {
-        std::lock_guard<std::mutex> l(mu);
-        output.append(buf, static_cast<std::size_t>(n));
-      }
-    });
-    return true;
-  }
-  void say(const std::string& line) {
-    std::string l = line + "\n";
-    (void)!::write(in, l.data(), l.size());
-  }
-  std::string text() {
-    std::lock_guard<std::mutex> l(mu);
-    return output;
-  }
-  // Waits for the exit; false when it did not come in time (the child is then killed).
-  bool wait(int seconds, int* status) {
-    for (int i = 0; i < seconds * 20; ++i) {
-      if (::waitpid(pid, status, WNOHANG) == pid) {
-        pid = -1;
-        return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-  }
-  ~Child() {
-    if (pid > 0) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
-    if (in >= 0) ::close(in);
-    if (reader.joinable()) reader.join();
-    if (out >= 0) ::close(out);
-  }
-  std::mutex mu;
-};
 
 std::vector<std::string> SimOptions(const fs::path& dir) {
   return {MOCSIM_BINARY, "--station", dir.string(), "--cmd-port", "off", "--sc", "A",
