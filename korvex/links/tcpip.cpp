@@ -157,6 +157,9 @@ void ConnectionUp(unsigned handle, bool mocset) {
   if (mocset) {
     SetCtrlVal(p.ui.eventLog, ids::kEvCmdLine, "START MOCSET");
     Delay(1.0);
+    // The engine serves events while it waits: a record that ran "REC ON" meanwhile has used
+    // the command line, so the line is put back before Enter.
+    SetCtrlVal(p.ui.eventLog, ids::kEvCmdLine, "START MOCSET");
     GiveFocusToCommandLine();
     FakeKeystroke(VAL_ENTER_VKEY);
   }

@@ -236,3 +236,26 @@ TEST_F(StationTest, RandomStreamInRandomPiecesIsHandledWhole) {
   EXPECT_TRUE(Slurp(dir / "log/A2603101230.tlm") == expectA);
   EXPECT_TRUE(Slurp(dir / "log/B2603101230.tlm") == expectB);
 }
+
+// Recording on identification and the automatic "START MOCSET" share the command line: a record
+// that arrives during the second before Enter records itself, and "START MOCSET" still runs.
+TEST_F(StationTest, StartMocsetSurvivesARecordDuringItsSecond) {
+  auto rec = TlmRecord(0x200, kSpacecraftA, 1);
+  LoopbackServer server({{rec, 0}});
+  auto lines = CfgLines(server.port());
+  lines[25] = "Recon = 1";
+  WriteFile(dir / "cfg/korvex.cfg", Join(lines));
+  ASSERT_EQ(Start(), kStarted);
+  Program& p = P();
+  rte::UserSetValue(p.ui.link, ids::kLkTlmSwitch, 1.0);
+  ASSERT_GE(p.link.tHandle, 0);
+  EXPECT_EQ(p.link.records, 1u);  // handled while the station waited to press Enter
+  QElapsedTimer t;
+  t.start();
+  while (CountOut("START MOCSET") == 0 && t.elapsed() < 10000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_EQ(CountOut("START MOCSET IS NOT RECOGNIZED!"), 1);
+  EXPECT_EQ(CountOut("REC ON"), 1);
+  EXPECT_EQ(Logs(".tlm"), std::vector<std::string>{"A2603101230.tlm"});
+  EXPECT_EQ(Slurp(dir / "log/A2603101230.tlm"), std::string(rec.begin(), rec.end()));
+}
