@@ -31,15 +31,19 @@ int g_quitCode = 0;
 bool g_quitRequested = false;
 bool g_inLoop = false;
 
+// How soon to look again when a callback is still running (it sits in Delay or a nested loop).
+constexpr int kRetryMs = 10;
+
 // Schedules one drain of the deferred queue on the next turn of the loop.
-void WakeDrain() {
+void WakeDrain(int ms = 0) {
   if (g_drainScheduled || !QCoreApplication::instance()) return;
   g_drainScheduled = true;
-  QTimer::singleShot(0, QCoreApplication::instance(), [] {
+  QTimer::singleShot(ms, QCoreApplication::instance(), [] {
     g_drainScheduled = false;
     DrainDeferred();
-    // Still work queued (a pop-up or a callback was in the way): try again when it is gone.
-    if (model::HasDeferred() && !PopupOpen() && model::CallbackDepth() > 0) WakeDrain();
+    // Still work queued behind a running callback: look again shortly. Behind a pop-up the
+    // release hook wakes the drain when it closes.
+    if (model::HasDeferred() && !PopupOpen() && model::CallbackDepth() > 0) WakeDrain(kRetryMs);
   });
 }
 
@@ -103,7 +107,7 @@ void InstallLoopHooks() {
   model::Model::get().addObserver(g_timers);
   // Panels loaded before the loop existed get their timers now.
   for (int h : model::Model::get().handles()) g_timers->panelAdded(h);
-  model::SetDeferWaker(WakeDrain);
+  model::SetDeferWaker([] { WakeDrain(); });
 }
 
 bool HasDisplay() {
@@ -148,12 +152,17 @@ struct StdinReader {
   }
 
   // One line a turn of the loop, so that what a line started (keystrokes, pop-ups) goes first.
-  void deliver() {
+  void deliver(int ms = 0) {
     if (scheduled) return;
     scheduled = true;
-    QTimer::singleShot(0, QCoreApplication::instance(), [this] {
+    QTimer::singleShot(ms, QCoreApplication::instance(), [this] {
       scheduled = false;
-      if (PopupOpen() || model::CallbackDepth() > 0) return;  // the release hook comes back
+      if (PopupOpen()) return;  // the release hook comes back
+      if (model::CallbackDepth() > 0) {
+        // A callback is still running (waiting in Delay): the line goes after it.
+        deliver(kRetryMs);
+        return;
+      }
       if (!lines.empty()) {
         std::string line = std::move(lines.front());
         lines.pop_front();

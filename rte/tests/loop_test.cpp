@@ -2,6 +2,8 @@
 // back timer ticks and socket data until it is answered.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -180,6 +182,42 @@ TEST(LoopQuit, QuitBeforeTheLoopRunsEndsItAtOnceAndSpoilsNoNestedLoop) {
   // Quitting from inside the running loop ends it with that code.
   QTimer::singleShot(10, [] { QuitUserInterface(3); });
   EXPECT_EQ(RunUserInterface(), 3);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> g_order;
+int DelayingTimer(int, int, int event, void*, int, int) {
+  if (event != EVENT_TIMER_TICK || !g_order.empty()) return 0;
+  g_order.push_back("delay start");
+  Delay(0.3);
+  g_order.push_back("delay end");
+  return 0;
+}
+
+TEST(LoopStdin, LineArrivingDuringADelayIsDeliveredWhenTheCallbackReturns) {
+  rte::EnsureCoreApp();
+  rte::ResetModel();
+  RTE_REGISTER_CALLBACK(DelayingTimer);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  int savedStdin = dup(0);
+  ASSERT_EQ(dup2(fds[0], 0), 0);
+  rte::WatchStdinLines([](const std::string& l) { g_order.push_back("line " + l); }, [] {});
+  std::string doc = R"({"panels":[{"resource":1,"controls":[
+      {"id":2,"type":"timer","callback":"DelayingTimer","interval":0.05}]}]})";
+  std::string err;
+  int h = rte::model::Model::get().add(rte::model::ParsePanel(doc, "inline", 1, &err));
+  // The line comes while the timer's callback waits in Delay; no more input follows.
+  QTimer::singleShot(150, [&] { ASSERT_EQ(write(fds[1], "b\n", 2), 2); });
+  Pump(1200);
+  DiscardPanel(h);
+  dup2(savedStdin, 0);
+  close(fds[0]);
+  close(fds[1]);
+  EXPECT_EQ(g_order, (std::vector<std::string>{"delay start", "delay end", "line b"}));
 }
 
 }  // namespace
