@@ -1,6 +1,8 @@
 // korvex: the operator's station.
 #include <QCoreApplication>
 #include <QTimer>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -99,8 +101,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   // The end of standard input is not the end of the station: it goes on serving its links
-  // until "quit", the main window's close or SIGTERM / SIGINT.
-  if (p.headless)
+  // until "quit", the main window's close or SIGTERM / SIGINT. With the window, lines piped in
+  // (the demo, a wrapper script) are run too; a terminal's input is left alone.
+  if (p.headless || !isatty(0))
     rte::WatchStdinLines([](const std::string& line) { korvex::RunCommandLine(line); }, [] {});
   RunUserInterface();
   korvex::StopStation();
