@@ -1,5 +1,7 @@
 // Resource files: JSON documents of panels (by resource number) and their controls (by id).
 // Callbacks are bound by name through the registry; a name that does not resolve fails the load.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -29,10 +31,23 @@ std::string& LastError() {
   static std::string e;
   return e;
 }
-// Resource documents read once and kept: a program loads many panels from the same file.
-std::map<std::string, std::shared_ptr<json>>& DocCache() {
-  static std::map<std::string, std::shared_ptr<json>> c;
+// Resource documents read once and kept: a program loads many panels from the same file. A file
+// that changed since (size or time) is read again.
+struct CachedDoc {
+  std::shared_ptr<json> doc;
+  long long size = -1;
+  long long mtime = -1;
+};
+std::map<std::string, CachedDoc>& DocCache() {
+  static std::map<std::string, CachedDoc> c;
   return c;
+}
+bool Stamp(const std::string& path, long long* size, long long* mtime) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  *size = static_cast<long long>(st.st_size);
+  *mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  return true;
 }
 }  // namespace
 
@@ -328,8 +343,11 @@ int LoadPanel(int parent, const char* resourceFile, int resourceId) {
   for (const auto& d : rte::ResourceDirs()) candidates.push_back(d + "/" + name);
   for (const auto& c : candidates) {
     std::string path = rte::ResolvePath(c);
-    if (auto it = cache.find(path); it != cache.end()) {
-      doc = it->second;
+    long long size = -1, mtime = -1;
+    if (!rte::Stamp(path, &size, &mtime)) continue;
+    if (auto it = cache.find(path); it != cache.end() && it->second.size == size &&
+                                    it->second.mtime == mtime) {
+      doc = it->second.doc;
       break;
     }
     std::ifstream in(path, std::ios::binary);
@@ -344,7 +362,7 @@ int LoadPanel(int parent, const char* resourceFile, int resourceId) {
       std::fprintf(stderr, "rte: %s\n", rte::LastError().c_str());
       return RTE_ERR_RESOURCE;
     }
-    cache[path] = doc;
+    cache[path] = {doc, size, mtime};
     break;
   }
   if (!doc) {

@@ -438,3 +438,19 @@ TEST(PopupTest, ScriptedAnswersAreTakenInOrderAndRecorded) {
 }
 
 }  // namespace
+
+namespace {
+TEST_F(ModelTest, AResourceFileChangedOnDiskIsReadAgain) {
+  auto f = writeUir("edit.uir", R"({"panels":[{"resource":1,"title":"Before"}]})");
+  int p = LoadPanel(0, f.c_str(), 1);
+  ASSERT_GT(p, 0);
+  std::string t;
+  GetPanelAttribute(p, ATTR_TITLE, &t);
+  EXPECT_EQ(t, "Before");
+  writeUir("edit.uir", R"({"panels":[{"resource":1,"title":"After, longer"}]})");
+  int q = LoadPanel(0, f.c_str(), 1);
+  ASSERT_GT(q, 0);
+  GetPanelAttribute(q, ATTR_TITLE, &t);
+  EXPECT_EQ(t, "After, longer");
+}
+}  // namespace
