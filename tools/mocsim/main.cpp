@@ -12,6 +12,7 @@
 #include <csignal>
 #include <functional>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <memory>
@@ -359,9 +360,13 @@ private:
       }
   }
 
-  void sendArr(CmdClient* c, const Arr& a) {
-    c->s->write(reinterpret_cast<const char*>(a.data()), kArrSize);
-    c->s->flush();
+  void sendArr(QTcpSocket* s, const Arr& a) {
+    if (s->state() != QAbstractSocket::ConnectedState) {
+      say("ARR dropped: client gone");
+      return;
+    }
+    s->write(reinterpret_cast<const char*>(a.data()), kArrSize);
+    s->flush();
     say("ARR " + std::string(reinterpret_cast<const char*>(a.data()), 30) + " code " + std::to_string(arrCode(a)));
   }
 
@@ -377,7 +382,7 @@ private:
       Frame f = scmFrame(p, size_t(c->buf.size()), total);
       if (f == Frame::Invalid) {
         say("SCM REFUSED: no valid length in bytes 4-9: " + hex(p, std::min<size_t>(size_t(c->buf.size()), 40), true));
-        sendArr(c, buildArr(p, size_t(c->buf.size()), kArrBadHeader, arrTime(std::time(nullptr))));
+        sendArr(c->s, buildArr(p, size_t(c->buf.size()), kArrBadHeader, arrTime(std::time(nullptr))));
         c->buf.clear();
         c->partial->stop();
         return;
@@ -389,7 +394,18 @@ private:
       c->partial->stop();
       QByteArray scm = c->buf.left(qsizetype(total));
       c->buf.remove(0, qsizetype(total));
-      handleScm(c, scm);
+      // Bytes that arrived together with the message but cannot start another one: the length field
+      // was too small for what was sent.
+      int overflow = 0;
+      if (!c->buf.isEmpty()) {
+        size_t t2 = 0;
+        if (scmFrame(reinterpret_cast<const uint8_t*>(c->buf.constData()), size_t(c->buf.size()), t2) ==
+            Frame::Invalid) {
+          overflow = int(c->buf.size());
+          c->buf.clear();
+        }
+      }
+      handleScm(c, scm, overflow);
     }
   }
 
@@ -397,28 +413,41 @@ private:
     auto* p = reinterpret_cast<const uint8_t*>(c->buf.constData());
     say("SCM INCOMPLETE after " + std::to_string(int(opts_.scmTimeout * 1000)) + " ms: " +
         std::to_string(c->buf.size()) + " bytes held");
-    sendArr(c, buildArr(p, size_t(c->buf.size()), kArrTooLittleData, arrTime(std::time(nullptr))));
+    sendArr(c->s, buildArr(p, size_t(c->buf.size()), kArrTooLittleData, arrTime(std::time(nullptr))));
     c->buf.clear();
   }
 
-  void handleScm(CmdClient* c, const QByteArray& scm) {
+  void handleScm(CmdClient* c, const QByteArray& scm, int overflow) {
     ++scms_;
     auto* p = reinterpret_cast<const uint8_t*>(scm.constData());
     size_t n = size_t(scm.size());
     ScmInfo info = parseScm(p, n, opts_.cmdSwapped);
+    if (overflow > 0 && info.code == kArrSuccess) {
+      info.code = kArrTooMuchData;
+      info.problem = std::to_string(overflow) + " bytes beyond the message length";
+    }
     say("SCM " + std::to_string(scms_) + " " + std::to_string(n) + " bytes: " + describeScm(info));
     if (!opts_.quiet) say("SCM HEX " + std::string(reinterpret_cast<const char*>(p), std::min<size_t>(n, 132)) + "|" +
                           hex(p + std::min<size_t>(n, 132), n - std::min<size_t>(n, 132)));
     ArrAnswer ans = planPos_ < opts_.arrPlan.size() ? opts_.arrPlan[planPos_++] : opts_.arr;
     int code = ans.mode == ArrMode::Auto ? info.code : ans.mode == ArrMode::Success ? 0 : ans.code;
+    double delay = ans.delay >= 0 ? ans.delay : opts_.arrDelay;
     nlohmann::json j = {{"n", scms_}, {"bytes", n}, {"msg", info.msgNumber}, {"packets", info.packets.size()},
                         {"checked_code", info.code}};
     if (ans.mode == ArrMode::Silent) {
       say("ARR withheld (silent)");
       j["arr"] = "silent";
-    } else {
-      j["arr"] = code;
+      scmLog_.push_back(j);
+      return;
+    }
+    j["arr"] = code;
+    if (delay > 0) j["delay"] = delay;
+    scmLog_.push_back(j);
+    Arr a = buildArr(p, n, code, arrTime(std::time(nullptr)));
+    QTcpSocket* sock = c->s;
+    auto answer = [this, sock, info, code, a]() mutable {
       if (code == 0) {
+        // The MOC passes the packets on when it accepts the message: the instrument sees them now.
         for (auto& pk : info.packets) {
           gen_.execute(pk, nowUnix());
           char b[96];
@@ -427,9 +456,18 @@ private:
           say(b);
         }
       }
-      sendArr(c, buildArr(p, n, code, arrTime(std::time(nullptr))));
+      // The time field tells when the MOC answered.
+      std::string t = arrTime(std::time(nullptr));
+      std::memcpy(a.data() + 14, t.data(), 13);
+      sendArr(sock, a);
+    };
+    if (delay <= 0) {
+      answer();
+      return;
     }
-    scmLog_.push_back(j);
+    say("ARR held back " + std::to_string(int(delay * 1000)) + " ms");
+    // The socket is the timer's context: once it is deleted the answer is dropped with it.
+    QTimer::singleShot(int(delay * 1000), sock, answer);
   }
 
   void sendHeartbeats() {

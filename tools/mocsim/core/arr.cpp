@@ -103,7 +103,9 @@ ScmInfo parseScm(const uint8_t* p, size_t n, bool headerSwapped) {
   size_t off = kScmHeaderSize;
   while (off < n) {
     if (n - off < 7) {
-      fail(kArrPacketTooShort, "packet at byte " + std::to_string(off) + " shorter than 7 bytes");
+      // The packets' own lengths leave a remainder that cannot even hold a primary header.
+      fail(kArrLengthInconsistent, std::to_string(n - off) + " bytes after the last packet at byte " +
+                                       std::to_string(off));
       break;
     }
     uint8_t h[12] = {0};
@@ -120,8 +122,13 @@ ScmInfo parseScm(const uint8_t* p, size_t n, bool headerSwapped) {
     pk.seq = ((h[2] & 0x3F) << 8) | h[3];
     pk.secondaryHeader = (h[0] & 0x08) != 0;
     if (pk.length > kMaxPacketBytes) fail(kArrPacketTooBig, "packet of " + std::to_string(pk.length) + " bytes");
+    // With a secondary header the packet needs its six bytes and the checksum byte at 12.
+    if (pk.secondaryHeader && pk.length < 13)
+      fail(kArrPacketTooShort, "packet at byte " + std::to_string(off) + " of " + std::to_string(pk.length) +
+                                   " bytes with a secondary header");
     if (off + pk.length > n) {
-      fail(kArrPacketTruncated, "packet at byte " + std::to_string(off) + " runs past the message");
+      fail(kArrPacketTruncated, "packet at byte " + std::to_string(off) + " says " + std::to_string(pk.length) +
+                                    " bytes, " + std::to_string(n - off) + " received");
       break;
     }
     ApidClass c = apidClass(pk.apid);
@@ -140,6 +147,13 @@ ScmInfo parseScm(const uint8_t* p, size_t n, bool headerSwapped) {
   if (expected < 0 || expected != int(s.packets.size()))
     fail(kArrPacketCountMismatch, "header says " + s.packetCount + " packets, message holds " +
                                       std::to_string(s.packets.size()));
+  // A wrong checksum is reported only once the message itself is sound: the packet boundaries it is
+  // computed over are only trustworthy then.
+  for (auto& pk : s.packets)
+    if (!pk.checksumOk) {
+      fail(kArrChecksum, "packet at byte " + std::to_string(pk.offset) + ": bytes do not add up to 0");
+      break;
+    }
   return s;
 }
 

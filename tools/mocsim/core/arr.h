@@ -30,6 +30,7 @@ enum ArrCode {
   kArrLengthInconsistent = 15,
   kArrPacketTooShort = 17,
   kArrPacketTruncated = 18,
+  kArrChecksum = 22,
 };
 
 using Arr = std::array<uint8_t, kArrSize>;
@@ -65,8 +66,13 @@ struct ScmInfo {
   std::string problem;     // why, when not 0
 };
 
-// Checks an SCM of `n` bytes as the MOC would. `headerSwapped`: the station sends the packet header
-// bytes before the checksum byte in exchanged pairs.
+// Checks an SCM of `n` bytes as the MOC would and picks the code of the first fault, in this order:
+// header shorter than 133 bytes (1), no 0x0C at byte 132 (13), facility (8), spacecraft (10); then
+// per packet: too big (2), shorter than its headers (17), runs past the message (18), APID (14);
+// bytes after the last packet too few for a packet (15); packet count of the header (3); and only
+// for a message that is sound otherwise, a packet whose bytes do not add up to 0 (22).
+// `headerSwapped`: the station sends the packet header bytes before the checksum byte in exchanged
+// pairs.
 ScmInfo parseScm(const uint8_t* p, size_t n, bool headerSwapped);
 std::string describeScm(const ScmInfo& s);
 

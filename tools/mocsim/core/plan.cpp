@@ -137,8 +137,19 @@ std::optional<Fault> parseFault(const std::string& spec, std::string& err) {
   return f;
 }
 
-std::optional<ArrAnswer> parseArrAnswer(const std::string& s) {
+std::optional<ArrAnswer> parseArrAnswer(const std::string& text) {
   ArrAnswer a;
+  std::string s = text;
+  if (s.rfind("delay:", 0) == 0) s = "auto@" + s.substr(6);
+  size_t at = s.find('@');
+  if (at != std::string::npos) {
+    char* end = nullptr;
+    std::string d = s.substr(at + 1);
+    double v = std::strtod(d.c_str(), &end);
+    if (d.empty() || *end != 0 || !(v >= 0) || v > 3600) return std::nullopt;
+    a.delay = v;
+    s = s.substr(0, at);
+  }
   if (s == "auto") a.mode = ArrMode::Auto;
   else if (s == "ok" || s == "success") a.mode = ArrMode::Success;
   else if (s == "silent" || s == "none") a.mode = ArrMode::Silent;
@@ -186,8 +197,10 @@ Telemetry stream
   --exit-when-done     quit once --count/--duration is reached and the data is written
   --script FILE        more options from FILE, one a line ("fault badck@40"), # comments
 Command server
-  --arr MODE           answer to each SCM: auto (MOC checks, default), ok, CODE or code:CODE, silent
-  --arr-plan LIST      answers for the first SCMs in order, e.g. "ok,13,silent"; then --arr
+  --arr MODE           answer to each SCM: auto (MOC checks, default), ok, CODE or code:CODE, silent;
+                       MODE@S sends that answer S seconds late, delay:S = auto@S
+  --arr-plan LIST      answers for the first SCMs in order, e.g. "ok,13@2,silent"; then --arr
+  --arr-delay S        every ARR goes out S seconds after its SCM (default 0)
   --heartbeat S        heartbeat ARR (code 4) every S seconds (default 0 = off)
   --scm-timeout S      an SCM still incomplete after S seconds gets code 7 (default 3)
   --cmd-swapped        telecommand headers arrive with byte pairs exchanged
@@ -358,6 +371,9 @@ bool parseOptions(const std::vector<std::string>& argsIn, Options& o, std::strin
         if (!r) { err = "--arr-plan: bad answer " + p; return false; }
         o.arrPlan.push_back(*r);
       }
+    } else if (a == "--arr-delay") {
+      if (!num(o.arrDelay)) return false;
+      if (!(o.arrDelay >= 0)) { err = "--arr-delay must be >= 0"; return false; }
     } else if (a == "--heartbeat") { if (!num(o.heartbeat)) return false; }
     else if (a == "--scm-timeout") {
       if (!num(o.scmTimeout)) return false;

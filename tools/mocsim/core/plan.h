@@ -35,7 +35,10 @@ enum class ArrMode { Auto, Success, Code, Silent };
 struct ArrAnswer {
   ArrMode mode = ArrMode::Auto;
   int code = 0;
+  double delay = -1;  // seconds before the ARR goes out; -1 = the --arr-delay of the run
 };
+// "auto", "ok", "silent", "13", "code:13", each optionally with "@S" (answer after S seconds);
+// "delay:S" is "auto@S".
 std::optional<ArrAnswer> parseArrAnswer(const std::string& s);
 
 struct Options {
@@ -61,6 +64,7 @@ struct Options {
   bool exitWhenDone = false;
   ArrAnswer arr;
   std::vector<ArrAnswer> arrPlan;
+  double arrDelay = 0;  // seconds every ARR is held back (an answer's own "@S" wins)
   double heartbeat = 0;
   double scmTimeout = 3;  // seconds a partial SCM may wait for the rest before code 7
   bool cmdSwapped = false;

@@ -47,7 +47,7 @@ TEST(MocsimScm, FramingByLengthField) {
 TEST(MocsimScm, WellFormedMessageIsAcceptedAndDecoded) {
   auto s = scm({telecommand(0x200, 77, {8, 1}), telecommand(0x305, 3, {2, 0x10, 0x20}, true)}, "0042");
   ScmInfo i = parseScm(s.data(), s.size(), false);
-  EXPECT_EQ(i.code, kArrSuccess) << i.problem;
+  EXPECT_EQ(i.code, kArrChecksum) << i.problem;  // the second packet's bytes add up to 1
   EXPECT_EQ(i.msgNumber, "0042");
   ASSERT_EQ(i.packets.size(), 2u);
   EXPECT_EQ(i.packets[0].apid, 0x200);
@@ -57,7 +57,9 @@ TEST(MocsimScm, WellFormedMessageIsAcceptedAndDecoded) {
   EXPECT_EQ(i.packets[0].commandId, 0x00);
   EXPECT_EQ(i.packets[1].apid, 0x305);
   EXPECT_EQ(i.packets[1].commandId, 0x85);
-  EXPECT_FALSE(i.packets[1].checksumOk);  // the MOC passes it on; the instrument refuses it
+  EXPECT_FALSE(i.packets[1].checksumOk);
+  auto fine = scm({telecommand(0x200, 77, {8, 1}), telecommand(0x305, 3, {2, 0x10, 0x20})}, "0042");
+  EXPECT_EQ(parseScm(fine.data(), fine.size(), false).code, kArrSuccess);
 }
 
 TEST(MocsimScm, MocChecksGiveTheirCodes) {
@@ -78,6 +80,25 @@ TEST(MocsimScm, MocChecksGiveTheirCodes) {
   trunc[133 + 5] = 40;
   EXPECT_EQ(parseScm(trunc.data(), trunc.size(), false).code, kArrPacketTruncated);
   EXPECT_EQ(parseScm(good.data(), 100, false).code, kArrBadHeader);
+  // Three bytes after the only packet: the packet lengths do not add up to the message.
+  auto tail = good;
+  tail.insert(tail.end(), {1, 2, 3});
+  EXPECT_EQ(parseScm(tail.data(), tail.size(), false).code, kArrLengthInconsistent);
+  // A secondary-header packet too short to hold its secondary header.
+  auto sh = good;
+  sh[133] |= 0x08;
+  EXPECT_EQ(parseScm(sh.data(), sh.size(), false).code, kArrPacketTooShort);
+  // Bad checksum, but a structural fault is what the MOC reports first.
+  auto both = scm({telecommand(0x200, 1, {1}, true)}, "0001", "EA", "VANTIS", 2);
+  EXPECT_EQ(parseScm(both.data(), both.size(), false).code, kArrPacketCountMismatch);
+  auto ck = scm({telecommand(0x200, 1, {1}, true)});
+  EXPECT_EQ(parseScm(ck.data(), ck.size(), false).code, kArrChecksum);
+  // Garbage of every length never reads past the bytes given.
+  for (size_t n = 0; n < good.size(); ++n) {
+    std::vector<uint8_t> cut(good.begin(), good.begin() + long(n));
+    ScmInfo i = parseScm(cut.data(), cut.size(), false);
+    EXPECT_NE(i.code, kArrSuccess) << n;
+  }
 }
 
 TEST(MocsimScm, HeaderPairsExchangedByTheStation) {
