@@ -693,9 +693,9 @@ void Generator::buildSepHk(PacketWriter& w, double t) {
     w = sepCache_.w;
     return;
   }
-  // The station exchanges the data pairs of this packet a second time: items are addressed in
-  // transmission order from byte 10 on.
-  auto view = [](int off) { return off >= 10 ? View::Transmission : View::Station; };
+  // The station exchanges the data pairs of this packet a second time: the data field (byte 12 on)
+  // is addressed in transmission order; the header with the packet time reads as the processor's.
+  auto view = [](int off) { return off >= 12 ? View::Transmission : View::Station; };
   std::vector<bool> used(kPacketSize, false);
   for (int i = 0; i < 12; ++i) used[i] = true;
   used[checksumOffset(0x241)] = true;
