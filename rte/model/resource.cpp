@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -112,6 +113,22 @@ int ParseColor(const json& v) {
   throw std::runtime_error("colour must be a number or a hex text");
 }
 
+// A whole number from the document, clamped to what the engine can use; anything else is def.
+int IntOf(const json& j, const char* key, int def, int lo = -1, int hi = 100000) {
+  auto it = j.find(key);
+  if (it == j.end() || !it->is_number()) return def;
+  double v = it->get<double>();
+  if (!(v == v)) return def;  // NaN
+  return static_cast<int>(std::clamp(v, static_cast<double>(lo), static_cast<double>(hi)));
+}
+
+double NumOf(const json& j, const char* key, double def) {
+  auto it = j.find(key);
+  if (it == j.end() || !it->is_number()) return def;
+  double v = it->get<double>();
+  return std::isfinite(v) ? v : def;
+}
+
 void Fail(std::string* err, const std::string& file, int panel, int control, const std::string& what) {
   std::ostringstream o;
   o << file << ": panel " << panel;
@@ -161,8 +178,11 @@ std::unique_ptr<Panel> ParsePanelDoc(const json& doc, const std::string& file, i
     return nullptr;
   }
   const json* pj = nullptr;
-  for (const auto& p : doc["panels"])
-    if (p.is_object() && p.value("resource", -1) == resourceId) pj = &p;
+  for (const auto& p : doc["panels"]) {
+    // A panel whose resource number is not a number is not the one asked for.
+    if (!p.is_object() || !p.contains("resource") || !p["resource"].is_number_integer()) continue;
+    if (p["resource"].get<int>() == resourceId) pj = &p;
+  }
   if (!pj) {
     Fail(err, file, resourceId, -1, "no such panel");
     return nullptr;
@@ -174,10 +194,10 @@ std::unique_ptr<Panel> ParsePanelDoc(const json& doc, const std::string& file, i
   try {
     const json& p = *pj;
     panel->title = p.value("title", "");
-    panel->width = p.value("width", -1);
-    panel->height = p.value("height", -1);
-    panel->top = p.value("top", 40);
-    panel->left = p.value("left", 40);
+    panel->width = IntOf(p, "width", -1);
+    panel->height = IntOf(p, "height", -1);
+    panel->top = IntOf(p, "top", 40, -100000);
+    panel->left = IntOf(p, "left", 40, -100000);
     if (p.contains("bgcolor")) panel->bgColor = ParseColor(p["bgcolor"]);
     panel->callbackName = p.value("callback", "");
     if (!panel->callbackName.empty()) {
@@ -193,7 +213,8 @@ std::unique_ptr<Panel> ParsePanelDoc(const json& doc, const std::string& file, i
         m.label = mj.value("label", "");
         for (const auto& ij : mj.value("items", json::array())) {
           MenuItem it;
-          it.id = ij.at("id").get<int>();
+          it.id = IntOf(ij, "id", -1, -1, 1000000);
+          if (it.id < 0) throw std::runtime_error("menu item without a numeric id");
           it.label = ij.value("label", "");
           it.callbackName = ij.value("callback", "");
           if (!it.callbackName.empty()) {
@@ -246,10 +267,10 @@ std::unique_ptr<Panel> ParsePanelDoc(const json& doc, const std::string& file, i
           return nullptr;
         }
       }
-      c->top = cj.value("top", -1);
-      c->left = cj.value("left", -1);
-      c->width = cj.value("width", -1);
-      c->height = cj.value("height", -1);
+      c->top = IntOf(cj, "top", -1);
+      c->left = IntOf(cj, "left", -1);
+      c->width = IntOf(cj, "width", -1);
+      c->height = IntOf(cj, "height", -1);
       c->visible = cj.value("visible", true);
       c->dimmed = cj.value("dimmed", false);
       std::string mode = cj.value("mode", "");
@@ -261,8 +282,8 @@ std::unique_ptr<Panel> ParsePanelDoc(const json& doc, const std::string& file, i
       else c->dataType = VAL_STRING;
       if (dt == "double") c->dataType = VAL_DOUBLE;
       if (cj.value("format", "") == "hex") c->format = VAL_HEX_FORMAT;
-      c->precision = cj.value("precision", c->dataType == VAL_DOUBLE ? 2 : 0);
-      c->maxEntryLength = cj.value("maxlength", 0);
+      c->precision = IntOf(cj, "precision", c->dataType == VAL_DOUBLE ? 2 : 0, 0, 15);
+      c->maxEntryLength = IntOf(cj, "maxlength", 0, 0, 1 << 24);
       if (cj.contains("textcolor")) c->textColor = ParseColor(cj["textcolor"]);
       if (cj.contains("bgcolor")) c->bgColor = ParseColor(cj["bgcolor"]);
       if (cj.contains("oncolor")) c->onColor = ParseColor(cj["oncolor"]);
@@ -281,20 +302,20 @@ std::unique_ptr<Panel> ParsePanelDoc(const json& doc, const std::string& file, i
           it.textValue = true;
           it.text = ij["value"].get<std::string>();
         } else {
-          it.value = ij.value("value", 0.0);
+          it.value = NumOf(ij, "value", 0.0);
         }
         c->items.push_back(std::move(it));
       }
       if (!c->items.empty()) c->index = 0;
-      c->interval = cj.value("interval", 1.0);
+      c->interval = NumOf(cj, "interval", 1.0);
       c->enabled = cj.value("enabled", true);
       if (c->type == CTRL_TIMER && !(c->interval > 0)) {
         Fail(err, file, resourceId, cid, "timer interval must be positive");
         return nullptr;
       }
       if (c->type == CTRL_STRIP_CHART) {
-        c->traces.resize(std::clamp(cj.value("traces", 1), 1, 64));
-        c->pointsPerScreen = std::max(1, cj.value("points", 100));
+        c->traces.resize(IntOf(cj, "traces", 1, 1, 64));
+        c->pointsPerScreen = IntOf(cj, "points", 100, 1, 1000000);
         static const int kColors[] = {VAL_RED, VAL_BLUE, 0x00A000, VAL_MAGENTA, VAL_CYAN, 0xFF8000};
         for (std::size_t i = 0; i < c->traces.size(); ++i) c->traces[i].color = kColors[i % 6];
       }
