@@ -70,3 +70,93 @@ void BM_ThermistorInverse(benchmark::State& state) {
 BENCHMARK(BM_ThermistorInverse);
 
 }  // namespace
+
+// ---- the simulator program to one loopback client ----------------------------------------------
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// One mocsim child serving an endless unthrottled mixed stream on an ephemeral port, and one client
+// connection to it; torn down when the benchmark program ends.
+struct LoopbackServer {
+  pid_t pid = -1;
+  int fd = -1;
+  std::string error;
+  LoopbackServer() {
+    int out[2];
+    if (pipe(out) != 0) { error = "pipe"; return; }
+    pid = fork();
+    if (pid == 0) {
+      dup2(out[1], 1);
+      close(out[0]);
+      close(out[1]);
+      execl(MOCSIM_BINARY, MOCSIM_BINARY, "--station", VANTIS_STATION_DIR, "--tlm-port", "0", "--cmd-port", "off",
+            "--rate", "0", "--quiet", "--start-time", "1800000000", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(out[1]);
+    FILE* f = fdopen(out[0], "r");
+    char line[512];
+    int port = -1;
+    while (port < 0 && f && std::fgets(line, sizeof line, f))
+      if (std::strncmp(line, "TLM PORT ", 9) == 0) port = std::atoi(line + 9);
+    // The child keeps logging; drain its output so that it never blocks on a full pipe.
+    if (f && fork() == 0) {
+      while (std::fgets(line, sizeof line, f)) {}
+      _exit(0);
+    }
+    if (f) std::fclose(f);
+    if (port <= 0) { error = "no port from mocsim"; return; }
+    fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) error = "connect";
+  }
+  ~LoopbackServer() {
+    if (fd >= 0) close(fd);
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+};
+
+void BM_LoopbackClientRecords(benchmark::State& state) {
+  static LoopbackServer server;
+  if (!server.error.empty()) {
+    state.SkipWithError(server.error.c_str());
+    return;
+  }
+  const long kRecords = 10000;  // per iteration
+  std::vector<char> buf(1 << 16);
+  long total = 0;
+  for (auto _ : state) {
+    long want = kRecords * kRecordSize;
+    while (want > 0) {
+      ssize_t n = read(server.fd, buf.data(), size_t(std::min<long>(want, long(buf.size()))));
+      if (n <= 0) {
+        state.SkipWithError("stream ended");
+        return;
+      }
+      want -= n;
+    }
+    total += kRecords;
+  }
+  state.SetItemsProcessed(total);
+  state.SetBytesProcessed(total * kRecordSize);
+}
+BENCHMARK(BM_LoopbackClientRecords)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
