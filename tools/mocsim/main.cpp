@@ -427,7 +427,10 @@ private:
       info.problem = std::to_string(overflow) + " bytes beyond the message length";
     }
     say("SCM " + std::to_string(scms_) + " " + std::to_string(n) + " bytes: " + describeScm(info));
-    if (!opts_.quiet) say("SCM HEX " + std::string(reinterpret_cast<const char*>(p), std::min<size_t>(n, 132)) + "|" +
+    std::string head(reinterpret_cast<const char*>(p), std::min<size_t>(n, 132));
+    for (auto& ch : head)
+      if ((unsigned char)ch < 0x20 || (unsigned char)ch >= 0x7F) ch = '.';  // keep the log one text line
+    if (!opts_.quiet) say("SCM HEX " + head + "|" +
                           hex(p + std::min<size_t>(n, 132), n - std::min<size_t>(n, 132)));
     ArrAnswer ans = planPos_ < opts_.arrPlan.size() ? opts_.arrPlan[planPos_++] : opts_.arr;
     int code = ans.mode == ArrMode::Auto ? info.code : ans.mode == ArrMode::Success ? 0 : ans.code;

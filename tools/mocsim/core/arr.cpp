@@ -59,9 +59,11 @@ Frame scmFrame(const uint8_t* p, size_t n, size_t& total) {
   return n >= total ? Frame::Complete : Frame::NeedMore;
 }
 
+// Header field as printable text: the fields go into the log and the JSON manifest, and a client's
+// stray bytes must not turn either into invalid text.
 static std::string field(const uint8_t* p, size_t n, int from, int to) {
   std::string s;
-  for (int i = from; i <= to && size_t(i) < n; ++i) s += char(p[i]);
+  for (int i = from; i <= to && size_t(i) < n; ++i) s += (p[i] >= 0x20 && p[i] < 0x7F) ? char(p[i]) : '.';
   return s;
 }
 

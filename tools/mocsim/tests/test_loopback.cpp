@@ -295,6 +295,14 @@ TEST(MocsimCommandServer, EveryMalformationGetsItsCodeInAnExactArr) {
     cases.push_back({"short header", s, "001"});
   }
   cases.push_back({"spacecraft", scm({telecommand(0x200, 8, {1})}, "0108", "EC"), "010"});
+  {
+    // Bytes that are not text in the message number and the description: copied into the ARR as
+    // they are; the log and the manifest must survive them.
+    auto s = scm({telecommand(0x200, 13, {1})}, "\xCB\xFF01");
+    s[120] = 0xFE;
+    s[121] = 0x0A;
+    cases.push_back({"binary header fields", s, "000"});
+  }
   cases.push_back({"telecommand APID", scm({telecommand(0x1A3, 9, {1})}, "0109"), "014"});
   for (auto& k : cases) {
     l.send(k.scm);
@@ -324,6 +332,12 @@ TEST(MocsimCommandServer, EveryMalformationGetsItsCodeInAnExactArr) {
   QByteArray out = l.log("ARR ARR-0000550113");
   EXPECT_TRUE(out.contains("EXEC apid=0x208 seq=300 id=0x08 accepted")) << out.toStdString();
   EXPECT_FALSE(out.contains("EXEC apid=0x200 seq=3 ")) << "a refused message must not be executed";
+  // Stopping writes the manifest of all of it.
+  l.sim.p.terminate();
+  ASSERT_TRUE(l.sim.p.waitForFinished(5000));
+  EXPECT_EQ(l.sim.p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(l.sim.p.exitCode(), 0);
+  EXPECT_TRUE(l.log("MANIFEST {").contains("MANIFEST {"));
 }
 
 TEST(MocsimCommandServer, DelayedSilentAndForcedAnswers) {
