@@ -367,7 +367,10 @@ private:
     }
     s->write(reinterpret_cast<const char*>(a.data()), kArrSize);
     s->flush();
-    say("ARR " + std::string(reinterpret_cast<const char*>(a.data()), 30) + " code " + std::to_string(arrCode(a)));
+    std::string head(reinterpret_cast<const char*>(a.data()), 30);
+    for (auto& ch : head)
+      if ((unsigned char)ch < 0x20 || (unsigned char)ch >= 0x7F) ch = '.';
+    say("ARR " + head + " code " + std::to_string(arrCode(a)));
   }
 
   void readCmd(CmdClient* c) {
