@@ -62,28 +62,12 @@ TEST(MocsimScm, WellFormedMessageIsAcceptedAndDecoded) {
   EXPECT_EQ(parseScm(fine.data(), fine.size(), false).code, kArrSuccess);
 }
 
+// Each malformation's code with the exact ARR is shown over loopback (test_loopback.cpp); here the
+// checks that need no server: precedence, and any cut of a message never reading past its end.
 TEST(MocsimScm, MocChecksGiveTheirCodes) {
   auto good = scm({telecommand(0x200, 1, {1})});
-  auto bad = good;
-  bad[132] = 0x20;
-  EXPECT_EQ(parseScm(bad.data(), bad.size(), false).code, kArrHeaderEndMissing);
-  auto count = scm({telecommand(0x200, 1, {1})}, "0001", "EA", "VANTIS", 3);
-  EXPECT_EQ(parseScm(count.data(), count.size(), false).code, kArrPacketCountMismatch);
-  auto sc = scm({telecommand(0x200, 1, {1})}, "0001", "EC");
-  EXPECT_EQ(parseScm(sc.data(), sc.size(), false).code, kArrBadSpacecraft);
   auto fac = scm({telecommand(0x200, 1, {1})}, "0001", "EA", "NOBODY");
   EXPECT_EQ(parseScm(fac.data(), fac.size(), false).code, kArrBadFacility);
-  auto apid = scm({telecommand(0x1A3, 1, {1})});
-  EXPECT_EQ(parseScm(apid.data(), apid.size(), false).code, kArrBadApid);
-  // A packet whose length field runs past the end of the message.
-  auto trunc = good;
-  trunc[133 + 5] = 40;
-  EXPECT_EQ(parseScm(trunc.data(), trunc.size(), false).code, kArrPacketTruncated);
-  EXPECT_EQ(parseScm(good.data(), 100, false).code, kArrBadHeader);
-  // Three bytes after the only packet: the packet lengths do not add up to the message.
-  auto tail = good;
-  tail.insert(tail.end(), {1, 2, 3});
-  EXPECT_EQ(parseScm(tail.data(), tail.size(), false).code, kArrLengthInconsistent);
   // A secondary-header packet too short to hold its secondary header.
   auto sh = good;
   sh[133] |= 0x08;
@@ -91,14 +75,14 @@ TEST(MocsimScm, MocChecksGiveTheirCodes) {
   // Bad checksum, but a structural fault is what the MOC reports first.
   auto both = scm({telecommand(0x200, 1, {1}, true)}, "0001", "EA", "VANTIS", 2);
   EXPECT_EQ(parseScm(both.data(), both.size(), false).code, kArrPacketCountMismatch);
-  auto ck = scm({telecommand(0x200, 1, {1}, true)});
-  EXPECT_EQ(parseScm(ck.data(), ck.size(), false).code, kArrChecksum);
-  // Garbage of every length never reads past the bytes given.
+  auto endAndCount = scm({telecommand(0x200, 1, {1})}, "0001", "EA", "VANTIS", 2);
+  endAndCount[132] = ' ';
+  EXPECT_EQ(parseScm(endAndCount.data(), endAndCount.size(), false).code, kArrHeaderEndMissing);
   for (size_t n = 0; n < good.size(); ++n) {
     std::vector<uint8_t> cut(good.begin(), good.begin() + long(n));
-    ScmInfo i = parseScm(cut.data(), cut.size(), false);
-    EXPECT_NE(i.code, kArrSuccess) << n;
+    EXPECT_NE(parseScm(cut.data(), cut.size(), false).code, kArrSuccess) << n;
   }
+  EXPECT_EQ(parseScm(good.data(), 100, false).code, kArrBadHeader);
 }
 
 TEST(MocsimScm, HeaderPairsExchangedByTheStation) {

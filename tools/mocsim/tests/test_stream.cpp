@@ -52,36 +52,16 @@ uint32_t stationRaw(const PacketWriter& w, int off, int size) {
 
 }  // namespace
 
-TEST(MocsimHousekeeping, ValuesComeBackThroughTheStationConversions) {
+// Every item's round trip through the station files is in test_hk_items.cpp; here only what the
+// generator reports about a value it was given.
+TEST(MocsimHousekeeping, ShownValueIsWhatThePacketCarries) {
   Databases db = smallDb();
-  ASSERT_TRUE(db.tlm.coefficients);
   Generator g(db);
-  ASSERT_TRUE(g.setValue("ISTEUTemp", 21.5));
-  ASSERT_TRUE(g.setValue("IDREVMCPTemp", -12.25));
-  ASSERT_TRUE(g.setValue("ISTEU12V", 12.02));
-  ASSERT_TRUE(g.setValue("ISTEUCur", 47.0));
-  ASSERT_TRUE(g.setValue("PTAC0_TSP", 20.0));
   EXPECT_FALSE(g.setValue("NoSuchItem", 1));
+  ASSERT_TRUE(g.setValue("PTAC0_TSP", 20.0));
+  g.spacecraftIndex = 2;  // the second coefficient pair of the A/B items
   PacketWriter w;
   g.build(0x200, 1.8e9, w);
-  const auto& t = db.tlm;
-  double rtd = polyEval(t.rtd.data(), 3, stationRaw(w, 92, 2));
-  EXPECT_NEAR(rtd, 21.5, 0.24);  // within one count of the law (about 0.24 C)
-  double ysi = polyEval(t.ysi.data(), 6, stationRaw(w, 122, 2));
-  EXPECT_NEAR(ysi, -12.25, 0.05);
-  double v12 = stationRaw(w, 104, 2) * 0.004;
-  EXPECT_NEAR(v12, 12.02, 0.002);
-  // The current uses the voltages as the station shows them (two decimals).
-  double r2 = [](double v) { return std::round(v * 100) / 100; }(v12);
-  double vcc1 = std::round(stationRaw(w, 100, 2) * 0.001 * 100) / 100;
-  double v5d = std::round(stationRaw(w, 98, 2) * 0.002 * 100) / 100;
-  double cur = currentForward(stationRaw(w, 106, 2) * 0.05, t.ucur.data(), r2, vcc1, v5d);
-  EXPECT_NEAR(cur, 47.0, 0.026);
-  EXPECT_NEAR(stationRaw(w, 231, 1) * 0.5 - 40, 20.0, 0.25);
-  // Spacecraft B takes the second coefficient pair of the A/B items.
-  g.spacecraftIndex = 2;
-  g.build(0x200, 1.8e9, w);
-  EXPECT_NEAR(stationRaw(w, 231, 1) * 0.49 - 39.2, 20.0, 0.25);
   EXPECT_NEAR(g.shownValue("PTAC0_TSP", 1.8e9).value_or(-1), stationRaw(w, 231, 1) * 0.49 - 39.2, 0.005);
 }
 
