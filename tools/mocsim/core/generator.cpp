@@ -384,6 +384,13 @@ void Generator::build(int apid, double t, PacketWriter& w, bool corrupt) {
                         apid == 0x240;
   w.setHeader(apid, takeSeq(apid), secs1958(t), frac65536(t));
   if (dataUsesByte11) w.tx[11] = keep11;
+  if (apid == 0x241) {
+    // SEP sends every 16-bit word low byte first, the packet-time fraction included: the station
+    // reads it (UTCf at 10) from the pairs it exchanges a second time from byte 10 on.
+    uint16_t f = frac65536(t);
+    w.tx[10] = uint8_t(f & 0xFF);
+    w.tx[11] = uint8_t(f >> 8);
+  }
   if (apidHasChecksum(apid)) w.seal(checksumOffset(apid), corrupt);
   else if (corrupt) w.tx[271] ^= 0x01;  // no checksum below 0x080: flip a data bit instead
 }
@@ -693,9 +700,9 @@ void Generator::buildSepHk(PacketWriter& w, double t) {
     w = sepCache_.w;
     return;
   }
-  // The station exchanges the data pairs of this packet a second time: the data field (byte 12 on)
-  // is addressed in transmission order; the header with the packet time reads as the processor's.
-  auto view = [](int off) { return off >= 12 ? View::Transmission : View::Station; };
+  // The station exchanges the pairs of this packet from byte 10 on a second time: items are
+  // addressed in transmission order from byte 10 on.
+  auto view = [](int off) { return off >= 10 ? View::Transmission : View::Station; };
   std::vector<bool> used(kPacketSize, false);
   for (int i = 0; i < 12; ++i) used[i] = true;
   used[checksumOffset(0x241)] = true;

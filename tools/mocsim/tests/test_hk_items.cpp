@@ -243,7 +243,8 @@ TEST_F(HkItems, EverySepItemComesBackWithinOneCount) {
     ASSERT_NE(p6, nullptr);
     PacketWriter w;
     g.build(0x241, t, w);
-    auto b = [&](int o) { return o >= 12 ? w.tx[size_t(o)] : w.tx[size_t(o ^ 1)]; };
+    // The station's view: pairs exchanged, and from byte 10 on exchanged back to transmission order.
+    auto b = [&](int o) { return o >= 10 ? w.tx[size_t(o)] : w.tx[size_t(o ^ 1)]; };
     auto sitLaw = [&](int grp, double p6v) {
       const auto& s = db.sep.sit[size_t(grp)];
       double gain = s[size_t(e + 1)] == 0 ? 1 : s[size_t(e + 1)], off = s[size_t(e)];
