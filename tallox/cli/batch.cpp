@@ -12,6 +12,7 @@
 #include "../core/browse.h"
 #include "../core/hkdb.h"
 #include "../core/scans.h"
+#include "../core/science.h"
 
 namespace tallox {
 
@@ -19,7 +20,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kVerbs[] = {"scan", "burst", "timing", "hk", "hkstats", "packet"};
+const char* const kVerbs[] = {"scan", "burst",  "timing",   "hk",  "hkstats",
+                              "packet", "mag", "magseries", "fit", "sterates", "ste"};
 
 struct Options {
   std::string verb, file;
@@ -35,6 +37,8 @@ struct Options {
   double spacing = 0;
   std::string out, dbDir = ".";
   bool haveDb = false;
+  bool combine = false;
+  int next = 0;  // STE accumulations to step on
 };
 
 bool ParseHex(const std::string& s, unsigned* v) {
@@ -75,6 +79,12 @@ std::string Parse(const std::vector<std::string>& args, Options* o) {
       o->fine = true;
     } else if (a == "--sep") {
       o->sep = true;
+    } else if (a == "--combine") {
+      o->combine = true;
+    } else if (a == "--next") {
+      double d;
+      if (!value(&v) || !ParseNumber(v, &d) || d < 0 || d > 100000) return "--next needs a count";
+      o->next = static_cast<int>(d);
     } else if (a == "--ac") {
       o->meanRemoval = true;
     } else if (a == "--start") {
@@ -191,6 +201,11 @@ std::string BatchUsage() {
          "  tallox hkstats FILE\n"
          "  tallox packet FILE N [--ac]\n"
          "  tallox packet FILE [N] --find K | --find-apid A   (searches forward from record N)\n"
+         "  tallox mag FILE N [--ac] [--out PATH]   (MAG export of record N)\n"
+         "  tallox magseries FILE [--apid 208|209]\n"
+         "  tallox fit FILE N   (MAG step fit of record N)\n"
+         "  tallox sterates FILE\n"
+         "  tallox ste FILE [--combine] [--next K] [--out PATH]\n"
          "common options: --swap (file in transmission order, the default) | --no-swap,\n"
          "  --start \"2006 JAN  4 12:30:00\" --end \"...\" (time window; whole file without them)\n"
          "APIDs are hexadecimal (209, 0x209 or 209h). --db DIR holds database/VANTIS_TLM.txt.\n"
@@ -283,6 +298,88 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (int rc = reportSourceError(h.error)) return rc;
     out << FormatHkStats(h);
     timeFields();
+    return 0;
+  }
+  // A single packet by record number, as the packet panel shows it.
+  auto showRecord = [&](DumpFile& dump, const char* verb) -> int {
+    double n = 0;
+    if (o.positional.size() < 2) return Fail(err, std::string(verb) + " needs a record number N", 2);
+    if (!ParseNumber(o.positional[1], &n) || n < 0)
+      return Fail(err, "record number must be 0 or more", 2);
+    std::string e;
+    if (!dump.open(o.file, &e)) return Fail(err, e, 1);
+    if (!dump.PacketNum(static_cast<long long>(n), o.swap))
+      return Fail(err, o.file + " holds no whole record", 1);
+    if (dump.PacketNumber() != static_cast<long long>(n))
+      return Fail(err, "record " + std::to_string(static_cast<long long>(n)) + " is beyond the end", 1);
+    if ((GetApID(dump.Data()) & 0xFFE) != 0x208)
+      return Fail(err, "record " + std::to_string(dump.PacketNumber()) + " is not a MAG packet (APID 208/209)", 1);
+    return 0;
+  };
+  if (o.verb == "mag") {
+    DumpFile dump;
+    if (int rc = showRecord(dump, "mag")) return rc;
+    const MagView m = MakeMagView(dump.Data(), o.meanRemoval);
+    std::string path, e;
+    if (!SaveMag(o.file, m, dump.PacketNumber(), &path, &e, o.out)) return Fail(err, e, 1);
+    out << "Written: " << path << "\n";
+    return 0;
+  }
+  if (o.verb == "fit") {
+    DumpFile dump;
+    if (int rc = showRecord(dump, "fit")) return rc;
+    const MagView m = MakeMagView(dump.Data(), false);
+    const double dt = MagSampleInterval(dump.Data());
+    std::array<MagIfcFit, 3> f = {FitMagComponent(m.x, dt), FitMagComponent(m.y, dt),
+                                  FitMagComponent(m.z, dt)};
+    out << FormatMagIfcFit(f);
+    return 0;
+  }
+  if (o.verb == "magseries") {
+    unsigned a = o.haveApid ? o.apid : 0x208;
+    if (a != 0x208 && a != 0x209) return Fail(err, "--apid must be 208 or 209", 2);
+    MagSeries s = ExtractMag(in, a == 0x209);
+    if (int rc = reportSourceError(s.error)) return rc;
+    if (s.truncated) err << "tallox: warning: stopped at 1000000 samples\n";
+    out << FormatMagSeries(s);
+    timeFields();
+    return 0;
+  }
+  if (o.verb == "sterates") {
+    SampleStore store;
+    SteRates r = ExtractSteRates(in, store);
+    if (int rc = reportSourceError(r.error)) return rc;
+    if (r.truncated) err << "tallox: warning: stopped at 1000000 samples\n";
+    if (r.skippedZeroAcc)
+      err << "tallox: warning: " << r.skippedZeroAcc << " packets with 0 s accumulation left out\n";
+    out << "Packets: " << r.packets << "\nFrames: " << store.count << "\n";
+    if (store.count) {
+      std::array<bool, 24> all;
+      all.fill(true);
+      double lo, hi;
+      SteRateLimits(store, all, &lo, &hi);
+      char b[128];
+      std::snprintf(b, sizeof b, "Y min: %.6f\nY max: %.6f\n", lo, hi);
+      out << b << "First time: " << GetTime1(store.UTC.front()) << "\nLast time: "
+          << GetTime1(store.UTC.back()) << "\n";
+    }
+    timeFields();
+    return 0;
+  }
+  if (o.verb == "ste") {
+    SteAccumulation acc = AccSTESpec(in);
+    if (int rc = reportSourceError(acc.error)) return rc;
+    for (int k = 0; k < o.next; ++k)
+      if (!STEAccNext(in, acc)) {
+        err << "tallox: the accumulation did not end at a mode change; no next interval\n";
+        return 1;
+      }
+    if (acc.skippedBadSize)
+      err << "tallox: warning: " << acc.skippedBadSize << " spectrum packets with more than 64 energies left out\n";
+    out << FormatSteAccumulation(acc);
+    std::string path, e;
+    if (!SaveSTEAcc(o.file, acc, o.combine, &path, &e, o.out)) return Fail(err, e, 1);
+    out << "Written: " << path << "\n";
     return 0;
   }
   if (o.verb == "packet") {
