@@ -157,6 +157,17 @@ TEST(MocsimOptions, OneCommandLineForAnExactSequence) {
   ASSERT_EQ(arr.arrPlan.size(), 3u);
   EXPECT_EQ(arr.arrPlan[1].mode, ArrMode::Silent);
   EXPECT_EQ(arr.arrPlan[2].code, 7);
+  Options late;
+  ASSERT_TRUE(parseOptions({"--arr", "13@2.5", "--arr-plan", "delay:1,ok"}, late, err)) << err;
+  EXPECT_EQ(late.arr.code, 13);
+  EXPECT_DOUBLE_EQ(late.arr.delay, 2.5);
+  EXPECT_EQ(late.arrPlan[0].mode, ArrMode::Auto);
+  EXPECT_DOUBLE_EQ(late.arrPlan[0].delay, 1.0);
+  EXPECT_LT(late.arrPlan[1].delay, 0);  // falls back to --arr-delay
+  for (auto bad : {"ok@", "ok@x", "13@-1", "delay:"}) {
+    Options b;
+    EXPECT_FALSE(parseOptions({"--arr", bad}, b, err)) << bad;
+  }
 }
 
 TEST(MocsimOptions, ScriptFile) {
