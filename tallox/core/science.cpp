@@ -433,7 +433,10 @@ double MagIfcModel(double t, const double* p) {
 void MagIfcDerivs(double t, const double* p, double* d) {
   d[0] = 1;
   if (t <= p[2]) {
-    d[1] = d[2] = d[3] = d[4] = d[5] = 0;
+    // The plateau p0 + p1 + p4 moves one for one with both heights; the time constants and the
+    // step position do not reach it.
+    d[1] = d[4] = 1;
+    d[2] = d[3] = d[5] = 0;
     return;
   }
   const double e1 = std::exp(-(t - p[2]) / p[3]), e2 = std::exp(-(t - p[2]) / p[5]);
