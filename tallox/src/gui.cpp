@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -169,7 +170,12 @@ void ShowPacket() {
   SetCtrlVal(p, PACKET_CHECKSUM, v.checksum);
   SetCtrlAttribute(p, PACKET_CHECKSUM, ATTR_TEXT_COLOR, v.checksum ? VAL_RED : kGreen);
   if (v.hk) ShowHk(*v.hk, v.packetNumber, v.checksum, v.time);
-  if (v.mag) ShowMag(*v.mag, v.packetNumber);
+  if (v.mag) {
+    ShowMag(*v.mag, v.packetNumber);
+    s.magShown = *v.mag;
+    s.magPacket = v.packetNumber;
+    s.magInterval = MagSampleInterval(s.dump.Data());
+  }
   if (v.fastHk) ShowFastHk(s.wave);
 }
 
@@ -259,10 +265,11 @@ void UseFile(const std::string& path) {
   s.in.FileName = path;
   s.in.source.close();
   SetCtrlVal(s.panelMain, MAIN_FILE, path);
-  for (int c = MAIN_SCAN; c <= MAIN_HKSTATS; ++c) SetCtrlAttribute(s.panelMain, c, ATTR_DIMMED, 0);
+  for (int c = MAIN_SCAN; c <= MAIN_STESPEC; ++c) SetCtrlAttribute(s.panelMain, c, ATTR_DIMMED, 0);
   for (int p : {s.panelScan, s.panelPacket, s.panelHkp, s.panelMag, s.panelTiming, s.panelBurst,
                 s.panelRates, s.panelHkPlot, s.panelSepPlot, s.panelFhk, s.panelHkStats,
-                s.panelProgress})
+                s.panelProgress, s.panelMagFit, s.panelMagPlot, s.panelSteRates, s.panelSteSpec,
+                s.panelSteFit, s.panelSteFitP})
     HidePanel(p);
   std::string err;
   if (!s.dump.open(path, &err)) Message("ERROR", err);
@@ -654,6 +661,455 @@ int ScanHKP(int panel, int control, int event, void*, int, int) {
   return 0;
 }
 
+// ---- MAG and STE products ----------------------------------------------------------------------
+using tallox::ExtractMag;
+using tallox::ExtractSteRates;
+using tallox::FitMagComponent;
+using tallox::FitStePeaks;
+using tallox::FitSteLines;
+using tallox::GetTime1;
+using tallox::kSteLineEnergy;
+using tallox::kSteLineRange;
+using tallox::kSteLinesParams;
+using tallox::kStePeaksParams;
+using tallox::LsqState;
+using tallox::MagIfcFit;
+using tallox::MagIfcModel;
+using tallox::MagLimits;
+using tallox::MagSampleInterval;
+using tallox::MagSegments;
+using tallox::MagSeries;
+using tallox::MagView;
+using tallox::MakeMagView;
+using tallox::kTenColours;
+using tallox::SteAccumulation;
+using tallox::SteLinesModel;
+using tallox::StePeaksModel;
+using tallox::SteRateLimits;
+using tallox::SteRates;
+using tallox::SteSpecLimits;
+
+int DisplayMagPlot(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  DisplayPanel(S().panelMagPlot);
+  return 0;
+}
+
+int DisplaySteRates(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  DisplayPanel(S().panelSteRates);
+  return 0;
+}
+
+int DisplaySteSpec(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  DisplayPanel(S().panelSteSpec);
+  return 0;
+}
+
+int SaveMag(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  State& s = S();
+  if (!s.magShown) {
+    Message("MAG", "No MAG packet shown yet: show one on the packet panel first");
+    return 0;
+  }
+  std::string path, err;
+  if (!tallox::SaveMag(s.in.FileName, *s.magShown, s.magPacket, &path, &err))
+    Message("ERROR", err);
+  else
+    s.lastMessage = "Written " + path;
+  return 0;
+}
+
+int MAGIFCFit(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  State& s = S();
+  if (!s.dump.shown() || (tallox::GetApID(s.dump.Data()) & 0xFFE) != 0x208) {
+    Message("MAG", "The packet shown is not a MAG packet (ApID 208/209)");
+    return 0;
+  }
+  const MagView m = MakeMagView(s.dump.Data(), false);
+  const double dt = MagSampleInterval(s.dump.Data());
+  const int p = s.panelMagFit;
+  DisplayPanel(p);
+  ClearGraph(p, MAGFIT_GRAPH);
+  const std::array<double, 42>* comp[3] = {&m.x, &m.y, &m.z};
+  const int colour[3] = {VAL_RED, kGreen, VAL_BLUE};
+  const int base[3] = {MAGFIT_OFFSET_X, MAGFIT_OFFSET_Y, MAGFIT_OFFSET_Z};
+  double lo = 1e30, hi = -1e30;
+  for (int c = 0; c < 3; ++c) {
+    const MagIfcFit f = FitMagComponent(*comp[c], dt);
+    // OFFSET, STEP, TAU1, TAU2, RATIO, MSG follow each other in the panel table.
+    SetCtrlVal(p, base[c], f.offset);
+    SetCtrlVal(p, base[c] + 1, f.step);
+    SetCtrlVal(p, base[c] + 2, f.tau1Seconds);
+    SetCtrlVal(p, base[c] + 3, f.tau2Seconds);
+    SetCtrlVal(p, base[c] + 4, f.ratio);
+    SetCtrlVal(p, base[c] + 5, f.message);
+    const double norm = f.p[1] + f.p[4];
+    if (norm == 0) continue;
+    double x[42], y[42];
+    for (int i = 0; i < 42; ++i) {
+      x[i] = i;
+      y[i] = ((*comp[c])[i] - f.p[0]) / norm;
+      lo = std::min(lo, y[i]);
+      hi = std::max(hi, y[i]);
+    }
+    PlotXY(p, MAGFIT_GRAPH, x, y, 42, VAL_SCATTER, colour[c]);
+    std::vector<double> fx(411), fy(411);
+    for (int i = 0; i < 411; ++i) {
+      fx[i] = i / 10.0;
+      fy[i] = (MagIfcModel(fx[i], f.p.data()) - f.p[0]) / norm;
+    }
+    PlotXY(p, MAGFIT_GRAPH, fx.data(), fy.data(), 411, VAL_THIN_LINE, TraceColour(VAL_BLACK));
+  }
+  if (hi > lo) SetRange(p, MAGFIT_GRAPH, VAL_LEFT_YAXIS, lo - 0.05 * (hi - lo), hi + 0.05 * (hi - lo));
+  return 0;
+}
+
+int PlotMAG(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  State& s = S();
+  if (!Ready()) return 0;
+  const int p = s.panelMagPlot;
+  int burst = 0, autoscale = 1;
+  GetCtrlVal(p, MAGPLOT_BURST, &burst);
+  GetCtrlVal(p, MAGPLOT_AUTO, &autoscale);
+  ClearGraph(p, MAGPLOT_GRAPH);
+  SyncIn();
+  BeginLong("MAG time series");
+  const MagSeries m = ExtractMag(s.in, burst != 0);
+  EndLong();
+  SyncOut();
+  AfterScan(m.error, m.cancelled);
+  SetCtrlVal(p, MAGPLOT_SAMPLES, static_cast<double>(m.size()));
+  if (m.size() == 0) return 0;
+  double lo, hi;
+  if (autoscale) {
+    MagLimits(m, &lo, &hi);
+    SetCtrlVal(p, MAGPLOT_YMIN, lo);
+    SetCtrlVal(p, MAGPLOT_YMAX, hi);
+  } else {
+    GetCtrlVal(p, MAGPLOT_YMIN, &lo);
+    GetCtrlVal(p, MAGPLOT_YMAX, &hi);
+  }
+  SetRange(p, MAGPLOT_GRAPH, VAL_LEFT_YAXIS, lo, hi);
+  SetRange(p, MAGPLOT_GRAPH, VAL_BOTTOM_XAXIS, m.t.front(), m.t.back());
+  std::vector<double> y;
+  for (const auto& [b, e] : MagSegments(m)) {
+    const int n = static_cast<int>(e - b);
+    for (const auto* comp : {&m.x, &m.y, &m.z}) {
+      y.assign(comp->begin() + static_cast<long>(b), comp->begin() + static_cast<long>(e));
+      const int colour = comp == &m.x ? VAL_RED : comp == &m.y ? kGreen : VAL_BLUE;
+      PlotXY(p, MAGPLOT_GRAPH, m.t.data() + b, y.data(), n, VAL_CONNECTED_POINTS, colour);
+    }
+  }
+  InsertAxisItem(p, MAGPLOT_GRAPH, VAL_BOTTOM_XAXIS, -1,
+                 GetTime1(static_cast<std::uint32_t>(m.t.front())).c_str(), m.t.front());
+  InsertAxisItem(p, MAGPLOT_GRAPH, VAL_BOTTOM_XAXIS, -1,
+                 GetTime1(static_cast<std::uint32_t>(m.t.back())).c_str(), m.t.back());
+  return 0;
+}
+
+int PlotSTERates(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  State& s = S();
+  if (!Ready()) return 0;
+  const int p = s.panelSteRates;
+  std::array<bool, 24> sel{};
+  for (int c = 0; c < 24; ++c) {
+    int on = 0;
+    GetCtrlVal(p, STERATES_CH_0 + c, &on);
+    sel[c] = on != 0;
+  }
+  int logScale = 1, autoscale = 1;
+  GetCtrlVal(p, STERATES_LOG, &logScale);
+  GetCtrlVal(p, STERATES_AUTO, &autoscale);
+  ClearGraph(p, STERATES_GRAPH);
+  SyncIn();
+  BeginLong("STE rates");
+  // The rates go into the housekeeping sample store (rows 0-23), as the housekeeping plot's do.
+  const SteRates r = ExtractSteRates(s.in, s.store);
+  EndLong();
+  SyncOut();
+  AfterScan(r.error, r.cancelled);
+  SetCtrlVal(p, STERATES_FRAMES, static_cast<double>(s.store.count));
+  int used = 0;
+  for (int c = 0; c < 24; ++c) {
+    const int colour = sel[c] ? (used < 10 ? kTenColours[used] : VAL_BLACK) : VAL_WHITE;
+    SetCtrlAttribute(p, STERATES_CH_0 + c, ATTR_ON_COLOR, colour);
+    SetCtrlAttribute(p, STERATES_CH_0 + c, ATTR_OFF_COLOR, VAL_WHITE);
+    if (sel[c]) ++used;
+  }
+  if (s.store.count == 0) return 0;
+  double lo, hi;
+  if (autoscale) {
+    SteRateLimits(s.store, sel, &lo, &hi);
+    SetCtrlVal(p, STERATES_YMIN, lo);
+    SetCtrlVal(p, STERATES_YMAX, hi);
+  } else {
+    GetCtrlVal(p, STERATES_YMIN, &lo);
+    GetCtrlVal(p, STERATES_YMAX, &hi);
+  }
+  SetAxisScale(p, STERATES_GRAPH, VAL_LEFT_YAXIS, logScale ? VAL_LOG_SCALE : VAL_LINEAR_SCALE);
+  SetRange(p, STERATES_GRAPH, VAL_LEFT_YAXIS, lo, hi);
+  std::vector<double> t(s.store.UTC.begin(), s.store.UTC.end()), y;
+  SetRange(p, STERATES_GRAPH, VAL_BOTTOM_XAXIS, t.front(), t.back());
+  used = 0;
+  for (int c = 0; c < 24; ++c) {
+    if (!sel[c]) continue;
+    const int colour = used < 10 ? kTenColours[used] : VAL_BLACK;
+    ++used;
+    y.assign(s.store.Samples[c].begin(), s.store.Samples[c].end());
+    PlotXY(p, STERATES_GRAPH, t.data(), y.data(), static_cast<int>(y.size()), VAL_THIN_LINE,
+           TraceColour(colour));
+  }
+  InsertAxisItem(p, STERATES_GRAPH, VAL_BOTTOM_XAXIS, -1, GetTime1(s.store.UTC.front()).c_str(), t.front());
+  InsertAxisItem(p, STERATES_GRAPH, VAL_BOTTOM_XAXIS, -1, GetTime1(s.store.UTC.back()).c_str(), t.back());
+  return 0;
+}
+
+// Draws the accumulated spectra as the switches ask.
+static void ShowSpectra() {
+  State& s = S();
+  const SteAccumulation& a = s.acc;
+  const int p = s.panelSteSpec;
+  SetCtrlVal(p, STESPEC_START, a.startText);
+  SetCtrlVal(p, STESPEC_END, a.endText);
+  SetCtrlVal(p, STESPEC_ACCTIME, a.AccTime);
+  SetCtrlVal(p, STESPEC_MODE, a.Mode0);
+  SetCtrlVal(p, STESPEC_NENERGY, a.NumEnergy0);
+  int rate = 0, combine = 0, logScale = 1, autoscale = 1;
+  GetCtrlVal(p, STESPEC_RATE, &rate);
+  GetCtrlVal(p, STESPEC_COMBINE, &combine);
+  GetCtrlVal(p, STESPEC_LOG, &logScale);
+  GetCtrlVal(p, STESPEC_AUTO, &autoscale);
+  ClearGraph(p, STESPEC_GRAPH);
+  const bool asRate = rate && a.AccTime > 0;
+  SetCtrlAttribute(p, STESPEC_GRAPH, ATTR_YNAME, asRate ? "Counts/Sec" : "Counts");
+  const int n = a.NumEnergy0;
+  if (n <= 0) return;
+  double lo, hi;
+  if (autoscale) {
+    SteSpecLimits(a, asRate, &lo, &hi);
+    SetCtrlVal(p, STESPEC_YMIN, lo);
+    SetCtrlVal(p, STESPEC_YMAX, hi);
+  } else {
+    GetCtrlVal(p, STESPEC_YMIN, &lo);
+    GetCtrlVal(p, STESPEC_YMAX, &hi);
+  }
+  SetAxisScale(p, STESPEC_GRAPH, VAL_LEFT_YAXIS, logScale ? VAL_LOG_SCALE : VAL_LINEAR_SCALE);
+  SetRange(p, STESPEC_GRAPH, VAL_LEFT_YAXIS, lo, hi);
+  std::vector<double> y(a.Spectra.begin(), a.Spectra.end());
+  if (asRate)
+    for (double& v : y) v /= a.AccTime;
+  if (combine) {
+    PlotY(p, STESPEC_GRAPH, y.data(), 4 * n, VAL_CONNECTED_POINTS, TraceColour(VAL_BLACK));
+    PlotY(p, STESPEC_GRAPH, y.data() + 4 * n, 4 * n, VAL_CONNECTED_POINTS, VAL_YELLOW);
+  } else {
+    for (int k = 0; k < 8; ++k)
+      PlotY(p, STESPEC_GRAPH, y.data() + k * n, n, VAL_CONNECTED_POINTS, TraceColour(kTenColours[k]));
+  }
+}
+
+static void Accumulate() {
+  State& s = S();
+  BeginLong("STE spectra");
+  s.acc = tallox::AccSTESpec(s.in);
+  EndLong();
+  AfterScan(s.acc.error, s.acc.cancelled);
+  ShowSpectra();
+}
+
+int AccSTESpec(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  if (!Ready()) return 0;
+  SyncIn();
+  Accumulate();
+  SyncOut();
+  return 0;
+}
+
+int STEAccNext(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  State& s = S();
+  if (!Ready()) return 0;
+  if (!s.acc.endedByChange) {
+    Message("STE", "The last accumulation did not end at a mode change");
+    return 0;
+  }
+  SyncIn();
+  s.in.ctl.startText = GetTime1(s.acc.endTime + 120);
+  s.in.ctl.wholeFile = false;
+  SetCtrlVal(s.panelMain, MAIN_WHOLE, 0);
+  SetCtrlVal(s.panelMain, MAIN_START, s.in.ctl.startText);
+  Accumulate();
+  SyncOut();
+  return 0;
+}
+
+int SaveSTEAcc(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  State& s = S();
+  if (s.busy || s.in.FileName.empty()) return 0;
+  int combine = 0;
+  GetCtrlVal(s.panelSteSpec, STESPEC_COMBINE, &combine);
+  std::string path, err;
+  if (!tallox::SaveSTEAcc(s.in.FileName, s.acc, combine != 0, &path, &err))
+    Message("ERROR", err);
+  else
+    s.lastMessage = "Written " + path;
+  return 0;
+}
+
+// The spectrum the fit panels work on (the spectrum panel's selector, 0-7).
+static std::vector<double> FitSpectrum() {
+  State& s = S();
+  const int n = s.acc.NumEnergy0;
+  if (n <= 0) return {};
+  double k = 0;
+  GetCtrlVal(s.panelSteSpec, STESPEC_SPECTRUM, &k);
+  const int i = std::clamp(static_cast<int>(k), 0, 7);
+  return std::vector<double>(s.acc.Spectra.begin() + i * n, s.acc.Spectra.begin() + (i + 1) * n);
+}
+
+static void ShowSteFit(int p, int graph, int msg, int result, const std::vector<double>& spec,
+                       const LsqState& st, double (*model)(double, const double*),
+                       const std::vector<std::string>& names) {
+  SetCtrlVal(p, msg, st.Result);
+  std::string text;
+  char b[96];
+  for (std::size_t j = 0; j < st.P.size() && j < names.size(); ++j) {
+    std::snprintf(b, sizeof b, "%s = %.4f\n", names[j].c_str(), st.P[j]);
+    text += b;
+  }
+  std::snprintf(b, sizeof b, "X^2 = %.2f, %d iterations\n", st.chi2, st.iterations);
+  text += b;
+  ResetTextBox(p, result, text.c_str());
+  ClearGraph(p, graph);
+  std::vector<double> x(spec.size());
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<double>(i);
+  PlotXY(p, graph, x.data(), spec.data(), static_cast<int>(spec.size()), VAL_CONNECTED_POINTS,
+         TraceColour(VAL_BLACK));
+  const int m = static_cast<int>(spec.size()) * 10;
+  std::vector<double> fx(m), fy(m);
+  for (int i = 0; i < m; ++i) {
+    fx[i] = i / 10.0;
+    fy[i] = model(fx[i], st.P.data());
+  }
+  PlotXY(p, graph, fx.data(), fy.data(), m, VAL_THIN_LINE, VAL_RED);
+}
+
+int STEFit(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  State& s = S();
+  const std::vector<double> spec = FitSpectrum();
+  const int p = s.panelSteFit;
+  DisplayPanel(p);
+  if (spec.empty()) {
+    SetCtrlVal(p, STEFIT_MSG, "No spectrum accumulated");
+    return 0;
+  }
+  std::vector<double> start(kSteLinesParams);
+  for (int j = 0; j < 8; ++j) GetCtrlVal(p, STEFIT_G0 + j, &start[j]);
+  // Heights start from the counts where the starting relation puts each line.
+  for (int l = 0; l < 4; ++l) {
+    const int r = kSteLineRange[l];
+    const double e = kSteLineEnergy[l];
+    const int c = static_cast<int>(std::lround(start[2 * r + 1] + start[2 * r] * e + start[6] * e * e));
+    start[8 + l] = c >= 0 && c < static_cast<int>(spec.size()) ? std::max(spec[c], 1.0) : 1.0;
+  }
+  // Ranges 0 and 2 hold one line each: their offsets are held, as is the quadratic term.
+  const std::vector<bool> freeP = {true, false, true, true, true, false, false, true,
+                                   true, true, true, true};
+  const LsqState st = FitSteLines(spec, start, freeP);
+  ShowSteFit(p, STEFIT_GRAPH, STEFIT_MSG, STEFIT_RESULT, spec, st, SteLinesModel,
+             {"g0", "o0", "g1", "o1", "g2", "o2", "q", "w", "h 5.895", "h 22.08", "h 25.0", "h 88.04"});
+  return 0;
+}
+
+int STEFitP(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  State& s = S();
+  const std::vector<double> spec = FitSpectrum();
+  const int p = s.panelSteFitP;
+  DisplayPanel(p);
+  if (spec.empty()) {
+    SetCtrlVal(p, STEFITP_MSG, "No spectrum accumulated");
+    return 0;
+  }
+  std::vector<double> start(kStePeaksParams);
+  GetCtrlVal(p, STEFITP_S, &start[0]);
+  GetCtrlVal(p, STEFITP_W, &start[1]);
+  for (int k = 1; k <= 7; ++k) {
+    const int c = static_cast<int>(std::lround(k * start[0]));
+    start[1 + k] = c >= 0 && c < static_cast<int>(spec.size()) ? std::max(spec[c], 1.0) : 1.0;
+  }
+  const LsqState st = FitStePeaks(spec, start);
+  ShowSteFit(p, STEFITP_GRAPH, STEFITP_MSG, STEFITP_RESULT, spec, st, StePeaksModel,
+             {"s", "w", "h1", "h2", "h3", "h4", "h5", "h6", "h7"});
+  return 0;
+}
+
+int HideSTEFit(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  HidePanel(panel);
+  return 0;
+}
+
+// ---- axis helpers: the graph of the panel that called them -------------------------------------
+static int GraphOf(int panel) {
+  State& s = S();
+  if (panel == s.panelMagPlot) return MAGPLOT_GRAPH;
+  if (panel == s.panelSteRates) return STERATES_GRAPH;
+  if (panel == s.panelSteSpec) return STESPEC_GRAPH;
+  return -1;
+}
+
+// Zoom by a factor of two about the middle; move by a quarter of the range.
+static void ChangeRange(int panel, double zoom, double move) {
+  const int g = GraphOf(panel);
+  if (g < 0) return;
+  int mode = 0;
+  double lo = 0, hi = 0;
+  GetAxisScalingMode(panel, g, VAL_LEFT_YAXIS, &mode, &lo, &hi);
+  const double mid = (lo + hi) / 2 + move * (hi - lo), half = (hi - lo) / 2 * zoom;
+  SetRange(panel, g, VAL_LEFT_YAXIS, mid - half, mid + half);
+}
+
+int ZoomIn(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  ChangeRange(panel, 0.5, 0);
+  return 0;
+}
+int ZoomOut(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  ChangeRange(panel, 2, 0);
+  return 0;
+}
+int MoveUp(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  ChangeRange(panel, 1, 0.25);
+  return 0;
+}
+int MoveDown(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  ChangeRange(panel, 1, -0.25);
+  return 0;
+}
+int Auto(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  const int g = GraphOf(panel);
+  if (g >= 0) SetAxisScalingMode(panel, g, VAL_LEFT_YAXIS, VAL_AUTOSCALE, 0, 0);
+  return 0;
+}
+int Print(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  PrintPanel(panel);
+  return 0;
+}
+
 static void RegisterCallbacks() {
   RTE_REGISTER_CALLBACK(Panel);
   RTE_REGISTER_CALLBACK(GenericPanel);
@@ -686,6 +1142,25 @@ static void RegisterCallbacks() {
   RTE_REGISTER_CALLBACK(PlotSEPHKP);
   RTE_REGISTER_CALLBACK(SaveHKP);
   RTE_REGISTER_CALLBACK(ScanHKP);
+  RTE_REGISTER_CALLBACK(DisplayMagPlot);
+  RTE_REGISTER_CALLBACK(DisplaySteRates);
+  RTE_REGISTER_CALLBACK(DisplaySteSpec);
+  RTE_REGISTER_CALLBACK(SaveMag);
+  RTE_REGISTER_CALLBACK(MAGIFCFit);
+  RTE_REGISTER_CALLBACK(PlotMAG);
+  RTE_REGISTER_CALLBACK(PlotSTERates);
+  RTE_REGISTER_CALLBACK(AccSTESpec);
+  RTE_REGISTER_CALLBACK(STEAccNext);
+  RTE_REGISTER_CALLBACK(SaveSTEAcc);
+  RTE_REGISTER_CALLBACK(STEFit);
+  RTE_REGISTER_CALLBACK(STEFitP);
+  RTE_REGISTER_CALLBACK(HideSTEFit);
+  RTE_REGISTER_CALLBACK(ZoomIn);
+  RTE_REGISTER_CALLBACK(ZoomOut);
+  RTE_REGISTER_CALLBACK(MoveUp);
+  RTE_REGISTER_CALLBACK(MoveDown);
+  RTE_REGISTER_CALLBACK(Auto);
+  RTE_REGISTER_CALLBACK(Print);
 }
 
 namespace tallox::gui {
@@ -703,7 +1178,10 @@ bool LoadPanels(const std::string& uiDir, std::string* error) {
                 {&s.panelBurst, RES_BURST},   {&s.panelRates, RES_RATES},
                 {&s.panelHkPlot, RES_HKPLOT}, {&s.panelSepPlot, RES_SEPPLOT},
                 {&s.panelFhk, RES_FHK},       {&s.panelHkStats, RES_HKSTATS},
-                {&s.panelProgress, RES_PROGRESS}};
+                {&s.panelProgress, RES_PROGRESS}, {&s.panelMagFit, RES_MAGFIT},
+                {&s.panelMagPlot, RES_MAGPLOT}, {&s.panelSteRates, RES_STERATES},
+                {&s.panelSteSpec, RES_STESPEC}, {&s.panelSteFit, RES_STEFIT},
+                {&s.panelSteFitP, RES_STEFITP}};
   for (auto& p : panels) {
     *p.handle = LoadPanel(0, kUir, p.resource);
     if (*p.handle < 0) {

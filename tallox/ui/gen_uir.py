@@ -40,7 +40,7 @@ def num(p, cname, label, top, left, width=90, hexa=False, mode="indicator", **kw
 
 
 # ---- main panel --------------------------------------------------------------------------------
-m = Panel("MAIN", 3, "TALLOX - ZEPHRA VANTIS telemetry files", "Panel", 720, 330)
+m = Panel("MAIN", 3, "TALLOX - ZEPHRA VANTIS telemetry files", "Panel", 720, 380)
 m.add("FILE", "string", "File", 24, 12, 560, 22, mode="indicator", value="")
 m.add("SELECT", "button", "Select File", 22, 590, 110, 26, callback="SelectFile")
 m.add("SWAP", "switch", "Transmission byte order", 72, 12, 170, 24, value=1)
@@ -52,11 +52,12 @@ buttons = [("SCAN", "Scan ApIDs", "ScanApIDs"), ("PACKETS", "Packets", "DisplayP
            ("FHK", "Fast HK", "PlotDREVFHKP"), ("BURST", "Burst Scan", "DisplayBurst"),
            ("TIMING", "Timing", "DisplayTiming"), ("RATES", "Packet Rates", "DisplayRates"),
            ("HKPLOT", "HK Plot", "DisplayHKPlot"), ("SEPPLOT", "SEP HK Plot", "DisplaySEPPlot"),
-           ("HKSTATS", "HK Statistics", "ScanHKP")]
+           ("HKSTATS", "HK Statistics", "ScanHKP"), ("MAGPLOT", "MAG Plot", "DisplayMagPlot"),
+           ("STERATES", "STE Rates", "DisplaySteRates"), ("STESPEC", "STE Spectra", "DisplaySteSpec")]
 for i, (cn, label, cb) in enumerate(buttons):
     m.add(cn, "button", label, 130 + 50 * (i // 4), 12 + 175 * (i % 4), 160, 30, callback=cb,
           dimmed=True)
-m.add("QUIT", "button", "Quit", 280, 590, 110, 30, callback="QuitTallox")
+m.add("QUIT", "button", "Quit", 330, 590, 110, 30, callback="QuitTallox")
 
 # ---- APID scan panel -----------------------------------------------------------------------------
 s = Panel("SCAN", 1, "ApID Scan", "GenericPanel", 900, 560)
@@ -124,7 +125,99 @@ g = Panel("MAG", 5, "MAG Packet", "GenericPanel", 700, 440)
 num(g, "PNUM", "Packet number", 24, 12, 110)
 g.add("TIME", "string", "Time", 24, 140, 220, 22, mode="indicator", value="")
 g.add("MEANREM", "switch", "Remove mean (AC)", 22, 380, 150, 24, value=0, callback="MagMeanSwitch")
+g.add("SAVE", "button", "Save", 22, 545, 65, 26, callback="SaveMag")
+g.add("FIT", "button", "IFC Fit", 22, 620, 70, 26, callback="MAGIFCFit")
 g.add("GRAPH", "graph", "X (red), Y (green), Z (blue)", 76, 12, 670, 350)
+
+
+def axis_buttons(p, top, left):
+    for i, (cn, label, cb) in enumerate([("ZOOMIN", "Zoom In", "ZoomIn"), ("ZOOMOUT", "Zoom Out", "ZoomOut"),
+                                         ("UP", "Up", "MoveUp"), ("DOWN", "Down", "MoveDown"),
+                                         ("AUTOY", "Auto", "Auto"), ("PRINT", "Print", "Print")]):
+        p.add(cn, "button", label, top, left + 82 * i, 76, 26, callback=cb)
+
+
+# ---- MAG in-flight-calibration fit ---------------------------------------------------------------
+mf = Panel("MAGFIT", 6, "MAG IFC Fit", "GenericPanel", 900, 560)
+for c, comp in enumerate("XYZ"):
+    top = 24 + 150 * c
+    num(mf, f"OFFSET_{comp}", f"{comp} offset", top, 12, 110, datatype="double", precision=2)
+    num(mf, f"STEP_{comp}", f"{comp} step", top, 130, 110, datatype="double", precision=2)
+    num(mf, f"TAU1_{comp}", f"{comp} tau 1 (s)", top + 46, 12, 110, datatype="double", precision=4)
+    num(mf, f"TAU2_{comp}", f"{comp} tau 2 (s)", top + 46, 130, 110, datatype="double", precision=4)
+    num(mf, f"RATIO_{comp}", f"{comp} p4/p1", top + 92, 12, 110, datatype="double", precision=4)
+    mf.add(f"MSG_{comp}", "string", f"{comp} fit", top + 92, 130, 130, 22, mode="indicator", value="")
+mf.add("GRAPH", "graph", "Normalised step: X (red), Y (green), Z (blue), fits in black", 24, 280, 605, 520)
+
+# ---- MAG time series -----------------------------------------------------------------------------
+mp = Panel("MAGPLOT", 17, "MAG Time Series", "GenericPanel", 980, 600)
+mp.add("BURST", "switch", "ApID 209 (burst)", 22, 12, 150, 24, value=0)
+mp.add("AUTO", "switch", "Autoscale", 22, 170, 90, 24, value=1)
+num(mp, "YMIN", "Y min", 24, 270, 100, mode="normal", datatype="double", precision=1)
+num(mp, "YMAX", "Y max", 24, 380, 100, mode="normal", datatype="double", precision=1, value=1)
+mp.add("PLOT", "button", "Plot", 22, 500, 90, 26, callback="PlotMAG")
+num(mp, "SAMPLES", "Samples", 24, 610, 110)
+mp.add("GRAPH", "graph", "X (red), Y (green), Z (blue)", 76, 12, 955, 460)
+axis_buttons(mp, 556, 12)
+
+# ---- STE rates -----------------------------------------------------------------------------------
+# Channel c's selector sits at grid place kSteChannelControls[c] - 8 (the instrument's own order).
+sr = Panel("STERATES", 18, "STE Rates", "GenericPanel", 980, 600)
+ste_places = [28, 29, 25, 22, 31, 27, 24, 21, 30, 26, 23, 20, 19, 16, 13, 10, 18, 15, 12, 9, 17, 14, 11, 8]
+for c in range(24):
+    place = ste_places[c] - 8
+    sr.add(f"CH_{c}", "led", f"Ch {c}", 24 + 40 * (place // 2), 12 + 100 * (place % 2), 90, 24,
+           mode="normal", value=1 if c < 4 else 0)
+sr.add("LOG", "switch", "Log scale", 22, 230, 90, 24, value=1)
+sr.add("AUTO", "switch", "Autoscale", 22, 330, 90, 24, value=1)
+num(sr, "YMIN", "Y min", 24, 430, 100, mode="normal", datatype="double", precision=2, value=1)
+num(sr, "YMAX", "Y max", 24, 540, 100, mode="normal", datatype="double", precision=2, value=100)
+sr.add("PLOT", "button", "Plot", 22, 660, 90, 26, callback="PlotSTERates")
+num(sr, "FRAMES", "Frames", 24, 770, 110)
+sr.add("GRAPH", "graph", "Counts/Sec", 76, 230, 735, 470)
+axis_buttons(sr, 556, 230)
+
+# ---- STE spectra ---------------------------------------------------------------------------------
+sp = Panel("STESPEC", 19, "STE Spectra", "GenericPanel", 980, 640)
+sp.add("ACC", "button", "Accumulate", 22, 12, 100, 26, callback="AccSTESpec")
+sp.add("NEXT", "button", "Next", 22, 120, 70, 26, callback="STEAccNext")
+sp.add("SAVE", "button", "Save", 22, 198, 70, 26, callback="SaveSTEAcc")
+sp.add("FIT", "button", "Line Fit", 22, 276, 80, 26, callback="STEFit")
+sp.add("FITP", "button", "Peak Fit", 22, 364, 80, 26, callback="STEFitP")
+sp.add("START", "string", "Start time", 24, 460, 190, 22, mode="indicator", value="")
+sp.add("END", "string", "End time", 24, 660, 190, 22, mode="indicator", value="")
+num(sp, "ACCTIME", "Accumulated (s)", 24, 860, 100)
+sp.add("RATE", "switch", "Rate", 72, 12, 70, 24, value=0)
+sp.add("COMBINE", "switch", "Combine", 72, 90, 80, 24, value=0)
+sp.add("LOG", "switch", "Log scale", 72, 180, 90, 24, value=1)
+sp.add("AUTO", "switch", "Autoscale", 72, 280, 90, 24, value=1)
+num(sp, "YMIN", "Y min", 74, 380, 100, mode="normal", datatype="double", precision=2, value=1)
+num(sp, "YMAX", "Y max", 74, 490, 100, mode="normal", datatype="double", precision=2, value=1000)
+num(sp, "MODE", "Mode", 74, 610, 60)
+num(sp, "NENERGY", "Energies", 74, 690, 70)
+num(sp, "SPECTRUM", "Spectrum to fit (0-7)", 74, 780, 130, mode="normal", value=0)
+sp.add("GRAPH", "graph", "Counts", 124, 12, 955, 460)
+axis_buttons(sp, 596, 12)
+
+
+# ---- STE line fits -------------------------------------------------------------------------------
+def ste_fit(name, res, title, starts):
+    p = Panel(name, res, title, "GenericPanel", 900, 520)
+    for i, (cn, label, v) in enumerate(starts):
+        num(p, cn, label, 24 + 44 * (i % 6), 12 + 120 * (i // 6), 110, mode="normal",
+            datatype="double", precision=4, value=v)
+    p.add("MSG", "string", "Fit", 300, 12, 230, 22, mode="indicator", value="")
+    p.add("RESULT", "textbox", "Fitted parameters", 344, 12, 230, 160, mode="indicator")
+    p.add("HIDE", "button", "Hide", 300, 250, 70, 26, callback="HideSTEFit")
+    p.add("GRAPH", "graph", "Spectrum (black) and fit (red)", 24, 340, 545, 480)
+    return p
+
+
+ste_fit("STEFIT", 15, "STE Line Fit", [("G0", "Gain range 0", 0.5), ("O0", "Offset range 0 (held)", 0.0),
+                                       ("G1", "Gain range 1", 0.5), ("O1", "Offset range 1", 0.0),
+                                       ("G2", "Gain range 2", 0.5), ("O2", "Offset range 2 (held)", 0.0),
+                                       ("Q", "Quadratic (held)", 0.0), ("W", "Width", 1.5)])
+ste_fit("STEFITP", 16, "STE Peak Fit", [("S", "Spacing", 8.0), ("W", "Width", 1.5)])
 
 # ---- timing panel --------------------------------------------------------------------------------
 t = Panel("TIMING", 21, "Packet Timing", "GenericPanel", 700, 460)
