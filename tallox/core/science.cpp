@@ -245,8 +245,14 @@ SteAccumulation AccSTESpec(ScanInput& in) {
 
 bool STEAccNext(ScanInput& in, SteAccumulation& acc) {
   if (!acc.endedByChange) return false;
-  in.ctl.startText = GetTime1(acc.endTime + 120);
+  const std::uint32_t start = acc.endTime + 120;
+  in.ctl.startText = GetTime1(start);
   in.ctl.wholeFile = false;
+  // An accumulation that stopped early never read the file's last time into the end field; an
+  // end field that is empty or lies before the new start would give an empty window, so the
+  // window then reaches to the end of the file.
+  const auto end = GetUTC32(in.ctl.endText);
+  if (!end || *end < start) in.ctl.endText = GetTime1(0xFFFFFFFFu);
   acc = AccSTESpec(in);
   return true;
 }

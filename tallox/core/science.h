@@ -77,7 +77,8 @@ struct SteAccumulation {
 };
 SteAccumulation AccSTESpec(ScanInput& in);
 // `STEAccNext`: moves the window start to the remembered end + 120 s, turns the whole-file
-// switch off and accumulates again. False (nothing run) when the last one did not end at a change.
+// switch off and accumulates again (up to the end field, or to the end of the file when that is
+// unreadable or earlier). False (nothing run) when the last one did not end at a change.
 bool STEAccNext(ScanInput& in, SteAccumulation& acc);
 // Autoscale over all 512 bins (as rates when rate is set): minimum over non-zero values from
 // 1e6, maximum from 0.

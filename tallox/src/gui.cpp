@@ -940,12 +940,13 @@ int STEAccNext(int panel, int control, int event, void*, int, int) {
     return 0;
   }
   SyncIn();
-  s.in.ctl.startText = GetTime1(s.acc.endTime + 120);
-  s.in.ctl.wholeFile = false;
+  BeginLong("STE spectra");
+  tallox::STEAccNext(s.in, s.acc);
+  EndLong();
+  AfterScan(s.acc.error, s.acc.cancelled);
   SetCtrlVal(s.panelMain, MAIN_WHOLE, 0);
-  SetCtrlVal(s.panelMain, MAIN_START, s.in.ctl.startText);
-  Accumulate();
   SyncOut();
+  ShowSpectra();
   return 0;
 }
 

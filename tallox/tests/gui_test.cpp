@@ -311,3 +311,128 @@ TEST_F(TalloxGui, ScreenshotsOfThePanelsWithAFileLoaded) {
     EXPECT_GT(colours.size(), 3u) << name << " looks empty";
   }
 }
+
+namespace {
+// MAG step packets (one per ten seconds), STE rate frames and STE spectra with a mode change.
+std::string MakeScienceFile(const std::string& name) {
+  std::vector<Pkt> v;
+  auto recByte = [](Pkt& p, int k, unsigned b) { p.byte((k - 26) ^ 1, b); };
+  for (int i = 0; i < 40; ++i) {
+    const std::uint32_t t = 1500000000u + 10u * static_cast<std::uint32_t>(i) + (i >= 20 ? 100u : 0u);
+    Pkt mag;
+    mag.apid = 0x208;
+    mag.seq = static_cast<unsigned>(i);
+    mag.sec = t;  // a 100 s hole after 20 packets: two segments
+    recByte(mag, 39, 8);                // a quarter second a sample
+    for (int k = 0; k < 42; ++k) {
+      const double u = k <= 8 ? 1.0 : 0.8 * std::exp(-(k - 8) / 3.0) + 0.2 * std::exp(-(k - 8) / 12.0);
+      mag.be16(18 + 6 * k, static_cast<unsigned>(32768 + 300 + 500 * u));
+      mag.be16(20 + 6 * k, static_cast<unsigned>(32768 - 200 - 300 * u));
+      mag.be16(22 + 6 * k, static_cast<unsigned>(32768 + 100 + 50 * i));
+    }
+    v.push_back(mag);
+    Pkt rate;
+    rate.apid = 0x220;
+    rate.seq = static_cast<unsigned>(i);
+    rate.sec = t;
+    recByte(rate, 38, 1);
+    for (int f = 0; f < 10; ++f)
+      for (int c = 0; c < 24; ++c) recByte(rate, 47 + 25 * f + c, static_cast<unsigned>(20 + c * 4 + (i + f) % 7));
+    v.push_back(rate);
+    Pkt spec;
+    spec.apid = 0x222;
+    spec.seq = static_cast<unsigned>(i);
+    spec.sec = t;
+    spec.frac2 = 4;               // 4 s accumulation
+    recByte(spec, 38, 32);        // 32 energies
+    recByte(spec, 39, i < 25 ? 1 : 2);
+    for (int b = 0; b < 256; ++b) {
+      const int e = b % 32;
+      const double peaks = 60 * std::exp(-std::pow(e - 8, 2) / 4.5) + 40 * std::exp(-std::pow(e - 16, 2) / 4.5) +
+                           25 * std::exp(-std::pow(e - 24, 2) / 4.5);
+      recByte(spec, 41 + b, static_cast<unsigned>(std::min(31.0, 1 + peaks / 2)));
+    }
+    v.push_back(spec);
+  }
+  const std::string path = TempPath(name);
+  tallox::test::WriteRecords(path, v);
+  return path;
+}
+}  // namespace
+
+// The MAG and STE products driven through their panels; TALLOX_SHOTS=DIR keeps the pictures.
+TEST_F(TalloxGui, MagAndSteProductsThroughThePanels) {
+  const std::string path = MakeScienceFile("gui_sci.tlm");
+  Choose(path);
+  // The MAG packet: save and step fit.
+  Click(S().panelMain, MAIN_PACKETS);
+  SetCtrlVal(S().panelPacket, PACKET_PNUM, 3);
+  Click(S().panelPacket, PACKET_PNUM);
+  Click(S().panelMain, MAIN_MAG);
+  ASSERT_TRUE(S().magShown.has_value());
+  Click(S().panelMag, MAG_SAVE);
+  const std::string magText = tallox::test::ReadText(TempPath("gui_sci.txt"));
+  EXPECT_NE(magText.find(", Packet 3, "), std::string::npos) << magText;
+  EXPECT_NE(magText.find("\n 0\t   800.0\t  -500.0\t   150.0\n"), std::string::npos) << magText;
+  Click(S().panelMag, MAG_FIT);
+  EXPECT_NEAR(Num(S().panelMagFit, MAGFIT_STEP_X), -500, 2);
+  EXPECT_NEAR(Num(S().panelMagFit, MAGFIT_OFFSET_X), 300, 2);
+  EXPECT_NEAR(Num(S().panelMagFit, MAGFIT_TAU1_X), 0.75, 0.1);  // 3 samples of 0.25 s
+
+  Click(S().panelMain, MAIN_MAGPLOT);
+  Click(S().panelMagPlot, MAGPLOT_PLOT);
+  EXPECT_EQ(Num(S().panelMagPlot, MAGPLOT_SAMPLES), 40 * 42);
+  EXPECT_EQ(Num(S().panelMagPlot, MAGPLOT_YMAX), 2050);  // Z of the last packet: 100 + 50 * 39
+  EXPECT_EQ(Num(S().panelMagPlot, MAGPLOT_YMIN), -500);
+  int mode = -1;
+  double lo = 0, hi = 0;
+  Click(S().panelMagPlot, MAGPLOT_ZOOMIN);
+  GetAxisScalingMode(S().panelMagPlot, MAGPLOT_GRAPH, VAL_LEFT_YAXIS, &mode, &lo, &hi);
+  EXPECT_DOUBLE_EQ(hi - lo, 2550.0 / 2);
+  Click(S().panelMagPlot, MAGPLOT_UP);
+  GetAxisScalingMode(S().panelMagPlot, MAGPLOT_GRAPH, VAL_LEFT_YAXIS, &mode, &lo, &hi);
+  EXPECT_DOUBLE_EQ((lo + hi) / 2, 775 + 2550.0 / 8);
+
+  Click(S().panelMain, MAIN_STERATES);
+  Click(S().panelSteRates, STERATES_PLOT);
+  EXPECT_EQ(Num(S().panelSteRates, STERATES_FRAMES), 400);
+  int colour = 0;
+  GetCtrlAttribute(S().panelSteRates, STERATES_CH_0 + 2, ATTR_ON_COLOR, &colour);
+  EXPECT_EQ(colour, kTenColours[2]);
+
+  Click(S().panelMain, MAIN_STESPEC);
+  Click(S().panelSteSpec, STESPEC_ACC);
+  EXPECT_EQ(Num(S().panelSteSpec, STESPEC_ACCTIME), 25 * 4);
+  EXPECT_EQ(Str(S().panelSteSpec, STESPEC_END), GetTime1(1500000340u));
+  Click(S().panelSteSpec, STESPEC_SAVE);
+  EXPECT_NE(tallox::test::ReadText(TempPath("gui_sciSTE.txt")).find("100 seconds, Mode 1\n"), std::string::npos);
+  Click(S().panelSteSpec, STESPEC_FITP);
+  EXPECT_NEAR(S().acc.AccTime, 100, 0);
+  Click(S().panelSteSpec, STESPEC_FIT);
+  Click(S().panelSteSpec, STESPEC_NEXT);  // from 340 + 120 s on: the mode 2 packets after it
+  EXPECT_EQ(Num(S().panelSteSpec, STESPEC_MODE), 2);
+  EXPECT_EQ(Num(S().panelSteSpec, STESPEC_ACCTIME), 4 * 4);  // 460 s..490 s
+  EXPECT_EQ(Str(S().panelMain, MAIN_START), GetTime1(1500000460u));
+  EXPECT_EQ(Num(S().panelMain, MAIN_WHOLE), 0);
+  SetCtrlVal(S().panelSteSpec, STESPEC_COMBINE, 1);
+  SetCtrlVal(S().panelSteSpec, STESPEC_RATE, 1);
+  Click(S().panelSteSpec, STESPEC_ACC);
+
+  const char* keep = std::getenv("TALLOX_SHOTS");
+  const fs::path dir = keep ? fs::path(keep) : fs::path(TempPath("shots"));
+  fs::create_directories(dir);
+  rte::view::FlushNow();
+  const std::pair<const char*, int> shots[] = {
+      {"magfit", S().panelMagFit},   {"magplot", S().panelMagPlot}, {"sterates", S().panelSteRates},
+      {"stespec", S().panelSteSpec}, {"stefit", S().panelSteFit},   {"stefitp", S().panelSteFitP}};
+  for (const auto& [name, panel] : shots) {
+    const std::string png = (dir / (std::string(name) + ".png")).string();
+    ASSERT_EQ(rte::view::GrabPanel(panel, png), 0) << name;
+    QImage img(QString::fromStdString(png));
+    ASSERT_FALSE(img.isNull()) << name;
+  }
+  Click(S().panelSteFit, STEFIT_HIDE);
+  int visible = 1;
+  GetPanelAttribute(S().panelSteFit, ATTR_VISIBLE, &visible);
+  EXPECT_EQ(visible, 0);
+}
