@@ -579,12 +579,27 @@ LsqState FitSpectrum(const std::vector<double>& spectrum, std::vector<double> st
 }
 }  // namespace
 
+// A line whose starting centre lies beyond the spectrum has no counts to fit: its height stays
+// where it started (free, it would make the curvature matrix singular).
+static bool Inside(double centre, double width, std::size_t n) {
+  return centre + 5 * std::fabs(width) > 0 && centre - 5 * std::fabs(width) < static_cast<double>(n) - 1;
+}
+
 LsqState FitStePeaks(const std::vector<double>& spectrum, std::vector<double> start) {
-  return FitSpectrum(spectrum, std::move(start), {}, StePeaksModel, StePeaksDerivs);
+  std::vector<bool> freeP(kStePeaksParams, true);
+  for (int k = 1; k <= 7; ++k) freeP[1 + k] = Inside(k * start[0], start[1], spectrum.size());
+  return FitSpectrum(spectrum, std::move(start), std::move(freeP), StePeaksModel, StePeaksDerivs);
 }
 
 LsqState FitSteLines(const std::vector<double>& spectrum, std::vector<double> start,
                      std::vector<bool> freeP) {
+  freeP.resize(kSteLinesParams, true);
+  for (int l = 0; l < 4; ++l) {
+    const int r = kSteLineRange[l];
+    const double e = kSteLineEnergy[l];
+    if (!Inside(start[2 * r + 1] + start[2 * r] * e + start[6] * e * e, start[7], spectrum.size()))
+      freeP[8 + l] = false;
+  }
   return FitSpectrum(spectrum, std::move(start), std::move(freeP), SteLinesModel, SteLinesDerivs);
 }
 

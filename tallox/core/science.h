@@ -145,7 +145,8 @@ extern const double kSteLineEnergy[4];
 extern const int kSteLineRange[4];
 double SteLinesModel(double x, const double* p);
 void SteLinesDerivs(double x, const double* p, double* d);
-// Fits channels 0..n-1 of a spectrum (errors sqrt(max(count,1))).
+// Fits channels 0..n-1 of a spectrum (errors sqrt(max(count,1))). The heights of lines that start
+// outside the spectrum are held.
 LsqState FitStePeaks(const std::vector<double>& spectrum, std::vector<double> start);
 LsqState FitSteLines(const std::vector<double>& spectrum, std::vector<double> start,
                      std::vector<bool> freeP);

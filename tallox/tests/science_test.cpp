@@ -510,6 +510,14 @@ TEST(TalloxFits, SteLineFitsRecoverKnownSpectra) {
   for (int j = 0; j < kStePeaksParams; ++j) EXPECT_NEAR(st.P[j], truth[j], 1e-4 * truth[j]) << j;
   EXPECT_LT(st.chi2, 1e-8);
 
+  // 28 channels: line 4 (at 32) still shows its tail and is fitted; lines 5-7 keep their start.
+  std::vector<double> half(spec.begin(), spec.begin() + 28);
+  LsqState s3 = FitStePeaks(half, {7.9, 1.4, 300, 300, 300, 300, 300, 300, 300});
+  EXPECT_NEAR(s3.P[0], 8, 1e-4);
+  EXPECT_NEAR(s3.P[5], 250, 1e-2);
+  EXPECT_EQ(s3.P[6], 300);
+  EXPECT_EQ(s3.P[8], 300);
+
   // Offsets of ranges 0 and 2 and the quadratic term held: one line each cannot fix both.
   const std::vector<double> lines = {2, 1, 1.5, 4, 0.5, 10, 0.0, 1.2, 50, 60, 70, 80};
   std::vector<double> spec2(64);
