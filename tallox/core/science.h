@@ -151,4 +151,35 @@ LsqState FitStePeaks(const std::vector<double>& spectrum, std::vector<double> st
 LsqState FitSteLines(const std::vector<double>& spectrum, std::vector<double> start,
                      std::vector<bool> freeP);
 
+// ---- analyzer rates (APID 0x210) ---------------------------------------------------------------
+struct DrevRates {
+  std::vector<std::uint32_t> t;                 // one sample a distribution (its packet 0's time)
+  std::array<std::vector<double>, 16> perA;     // per-A sums of the selected counts / 0.0087
+  bool truncated = false, cancelled = false;
+  std::string error;
+};
+// energies: 16 selectors, d: 6 selectors. Packets 0, 3, 6, 9, 12 carry stream bytes 256 (n/3) on.
+DrevRates ExtractDrevRates(ScanInput& in, const std::array<bool, 16>& energies,
+                           const std::array<bool, 6>& d, std::size_t capacity = kMagCapacity);
+
+// ---- burst housekeeping ------------------------------------------------------------------------
+constexpr std::size_t kBurstCapacity = 100000;
+struct BurstHk {
+  std::vector<std::uint32_t> t;
+  std::array<std::vector<double>, 4> series;  // bytes 96, 95, 85, 97
+  std::vector<std::size_t> drops;             // samples where series 3 fell from the one before
+  bool truncated = false, cancelled = false;
+  std::string error;
+};
+// `PlotBurst`: every housekeeping record (APID 0x200), at most capacity.
+BurstHk ExtractBurstHk(ScanInput& in, std::size_t capacity = kBurstCapacity);
+struct BurstCriteria {
+  std::vector<std::uint32_t> t;  // packet time + q
+  std::array<std::vector<double>, 8> series;
+  bool truncated = false, cancelled = false;
+  std::string error;
+};
+// `PlotBurstCriteria`: APID 0x203, 32 one-second samples of eight bytes each.
+BurstCriteria ExtractBurstCriteria(ScanInput& in, std::size_t capacity = kBurstCapacity);
+
 }  // namespace tallox

@@ -562,3 +562,84 @@ TEST(TalloxScienceBatch, VerbsWriteTheExportsBesideTheFile) {
   EXPECT_NE(o5.str().find("Samples: 42\nY min: -42.0\nY max: 82.0\nSegments: 1\n"), std::string::npos)
       << o5.str();
 }
+
+// ---- analyzer rates and burst housekeeping -----------------------------------------------------
+
+TEST(TalloxDrevRates, StreamBytesGoToTheirABinsForSelectedRowsOnly) {
+  Pkt p0, p1, p3;
+  p0.apid = p1.apid = p3.apid = 0x210;
+  p0.sec = kT0;
+  p1.sec = kT0 + 1;
+  p3.sec = kT0 + 2;
+  RecByte(p0, 38, 0);
+  RecByte(p0, 41, 10);      // stream 0: energy 0, D0 (half resolution), A 0 and 1
+  RecByte(p0, 41 + 8, 20);  // stream 8: energy 0, D1, A 0
+  RecByte(p0, 41 + 72, 6);  // stream 72: energy 0, D5 (half), A 0 and 1
+  RecByte(p1, 38, 1);       // not a distribution packet number: ignored
+  RecByte(p1, 41, 31);
+  RecByte(p3, 38, 3);
+  RecByte(p3, 41, 5);       // stream 256: energy 3, byte 16 of it: D1, A 8
+  const std::string path = TempPath("drev.tlm");
+  WriteRecords(path, {p3, p0, p1, p3});  // the first packet 3 has no packet 0 before it
+  std::array<bool, 16> e;
+  e.fill(true);
+  std::array<bool, 6> d;
+  d.fill(true);
+  ScanInput in = Input(path);
+  DrevRates r = ExtractDrevRates(in, e, d);
+  ASSERT_EQ(r.t.size(), 1u);
+  EXPECT_EQ(r.t[0], kT0);
+  EXPECT_DOUBLE_EQ(r.perA[0][0], 5 / 0.0087 + 20 / 0.0087 + 3 / 0.0087);
+  EXPECT_DOUBLE_EQ(r.perA[1][0], 5 / 0.0087 + 3 / 0.0087);
+  EXPECT_DOUBLE_EQ(r.perA[8][0], 5 / 0.0087);
+  EXPECT_EQ(r.perA[2][0], 0);
+
+  e[3] = false;  // energy 3 off, D5 off
+  d[5] = false;
+  ScanInput in2 = Input(path);
+  DrevRates s = ExtractDrevRates(in2, e, d);
+  EXPECT_EQ(s.perA[8][0], 0);
+  EXPECT_DOUBLE_EQ(s.perA[1][0], 5 / 0.0087);
+}
+
+TEST(TalloxBurstHk, SeriesDropsCapacityAndCriteria) {
+  std::vector<Pkt> v;
+  const unsigned b97[4] = {5, 7, 3, 3};
+  for (int i = 0; i < 4; ++i) {
+    Pkt p;
+    p.sec = kT0 + 10 * i;
+    RecByte(p, 96, 1 + i);
+    RecByte(p, 95, 2);
+    RecByte(p, 85, 3);
+    RecByte(p, 97, b97[i]);
+    v.push_back(p);
+  }
+  Pkt c;
+  c.apid = 0x203;
+  c.sec = kT0 + 100;
+  RecByte(c, 41, 4);
+  RecByte(c, 41 + 8 * 31 + 6, 9);  // (byte 296, criterion 7 of the last sample, is the checksum)
+  v.push_back(c);
+  const std::string path = TempPath("bursthk.tlm");
+  WriteRecords(path, v);
+  ScanInput in = Input(path);
+  BurstHk b = ExtractBurstHk(in);
+  ASSERT_EQ(b.t.size(), 4u);
+  EXPECT_EQ(b.t[3], kT0 + 30);
+  EXPECT_EQ(b.series[0][3], 4);
+  EXPECT_EQ(b.series[3][1], 7);
+  EXPECT_EQ(b.drops, std::vector<std::size_t>{2});
+  ScanInput in2 = Input(path);
+  BurstHk small = ExtractBurstHk(in2, 2);
+  EXPECT_EQ(small.t.size(), 2u);
+  EXPECT_TRUE(small.truncated);
+
+  ScanInput in3 = Input(path);
+  BurstCriteria k = ExtractBurstCriteria(in3);
+  ASSERT_EQ(k.t.size(), 32u);
+  EXPECT_EQ(k.t[31], kT0 + 131);
+  EXPECT_EQ(k.series[0][0], 4);
+  EXPECT_EQ(k.series[6][31], 9);
+  ScanInput in4 = Input(path);
+  EXPECT_EQ(ExtractBurstCriteria(in4, 20).t.size(), 20u);
+}
