@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kVerbs[] = {"scan", "burst",  "timing",   "hk",  "hkstats",
-                              "packet", "mag", "magseries", "fit", "sterates", "ste"};
+                              "packet", "mag", "magseries", "fit", "sterates", "ste",
+                              "drevrates", "bursthk", "criteria"};
 
 struct Options {
   std::string verb, file;
@@ -206,6 +207,7 @@ std::string BatchUsage() {
          "  tallox fit FILE N   (MAG step fit of record N)\n"
          "  tallox sterates FILE\n"
          "  tallox ste FILE [--combine] [--next K] [--out PATH]\n"
+         "  tallox drevrates FILE   tallox bursthk FILE   tallox criteria FILE\n"
          "common options: --swap (file in transmission order, the default) | --no-swap,\n"
          "  --start \"2006 JAN  4 12:30:00\" --end \"...\" (time window; whole file without them)\n"
          "APIDs are hexadecimal (209, 0x209 or 209h). --db DIR holds database/VANTIS_TLM.txt.\n"
@@ -380,6 +382,45 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     std::string path, e;
     if (!SaveSTEAcc(o.file, acc, o.combine, &path, &e, o.out)) return Fail(err, e, 1);
     out << "Written: " << path << "\n";
+    return 0;
+  }
+  if (o.verb == "drevrates") {
+    std::array<bool, 16> e;
+    e.fill(true);
+    std::array<bool, 6> d;
+    d.fill(true);
+    DrevRates r = ExtractDrevRates(in, e, d);
+    if (int rc = reportSourceError(r.error)) return rc;
+    out << "Samples: " << r.t.size() << "\n";
+    if (!r.t.empty()) {
+      char b[64];
+      for (int a = 0; a < 16; ++a) {
+        double sum = 0;
+        for (double v : r.perA[a]) sum += v;
+        std::snprintf(b, sizeof b, "A%d mean: %.3f\n", a, sum / static_cast<double>(r.t.size()));
+        out << b;
+      }
+    }
+    timeFields();
+    return 0;
+  }
+  if (o.verb == "bursthk") {
+    BurstHk b = ExtractBurstHk(in);
+    if (int rc = reportSourceError(b.error)) return rc;
+    if (b.truncated) err << "tallox: warning: stopped at 100000 samples\n";
+    out << "Samples: " << b.t.size() << "\n";
+    for (std::size_t i : b.drops) out << "Drop at:" << GetTime2(b.t[i]) << "\n";
+    timeFields();
+    return 0;
+  }
+  if (o.verb == "criteria") {
+    BurstCriteria c = ExtractBurstCriteria(in);
+    if (int rc = reportSourceError(c.error)) return rc;
+    if (c.truncated) err << "tallox: warning: stopped at 100000 samples\n";
+    out << "Samples: " << c.t.size() << "\n";
+    if (!c.t.empty())
+      out << "First time: " << GetTime1(c.t.front()) << "\nLast time: " << GetTime1(c.t.back()) << "\n";
+    timeFields();
     return 0;
   }
   if (o.verb == "packet") {
