@@ -265,11 +265,11 @@ void UseFile(const std::string& path) {
   s.in.FileName = path;
   s.in.source.close();
   SetCtrlVal(s.panelMain, MAIN_FILE, path);
-  for (int c = MAIN_SCAN; c <= MAIN_STESPEC; ++c) SetCtrlAttribute(s.panelMain, c, ATTR_DIMMED, 0);
+  for (int c = MAIN_SCAN; c <= MAIN_BURSTHK; ++c) SetCtrlAttribute(s.panelMain, c, ATTR_DIMMED, 0);
   for (int p : {s.panelScan, s.panelPacket, s.panelHkp, s.panelMag, s.panelTiming, s.panelBurst,
                 s.panelRates, s.panelHkPlot, s.panelSepPlot, s.panelFhk, s.panelHkStats,
                 s.panelProgress, s.panelMagFit, s.panelMagPlot, s.panelSteRates, s.panelSteSpec,
-                s.panelSteFit, s.panelSteFitP})
+                s.panelSteFit, s.panelSteFitP, s.panelDrevRates, s.panelBurstHk})
     HidePanel(p);
   std::string err;
   if (!s.dump.open(path, &err)) Message("ERROR", err);
@@ -1065,6 +1065,8 @@ static int GraphOf(int panel) {
   if (panel == s.panelMagPlot) return MAGPLOT_GRAPH;
   if (panel == s.panelSteRates) return STERATES_GRAPH;
   if (panel == s.panelSteSpec) return STESPEC_GRAPH;
+  if (panel == s.panelDrevRates) return DREVRATES_GRAPH;
+  if (panel == s.panelBurstHk) return BURSTHK_GRAPH;
   return -1;
 }
 
@@ -1108,6 +1110,120 @@ int Auto(int panel, int control, int event, void*, int, int) {
 int Print(int panel, int control, int event, void*, int, int) {
   COMMIT_ONLY;
   PrintPanel(panel);
+  return 0;
+}
+
+// ---- analyzer rates and burst housekeeping -----------------------------------------------------
+
+int DisplayDrevRates(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  DisplayPanel(S().panelDrevRates);
+  return 0;
+}
+
+int DisplayBurstHk(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  DisplayPanel(S().panelBurstHk);
+  return 0;
+}
+
+int PlotDREVRates(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  State& s = S();
+  if (!Ready()) return 0;
+  const int p = s.panelDrevRates;
+  std::array<bool, 16> e{};
+  std::array<bool, 6> d{};
+  for (int i = 0; i < 16; ++i) {
+    int on = 0;
+    GetCtrlVal(p, DREVRATES_E_0 + i, &on);
+    e[i] = on != 0;
+  }
+  for (int i = 0; i < 6; ++i) {
+    int on = 0;
+    GetCtrlVal(p, DREVRATES_D_0 + i, &on);
+    d[i] = on != 0;
+  }
+  ClearGraph(p, DREVRATES_GRAPH);
+  SyncIn();
+  BeginLong("Analyzer rates");
+  const tallox::DrevRates r = tallox::ExtractDrevRates(s.in, e, d);
+  EndLong();
+  SyncOut();
+  AfterScan(r.error, r.cancelled);
+  SetCtrlVal(p, DREVRATES_SAMPLES, static_cast<double>(r.t.size()));
+  if (r.t.empty()) return 0;
+  std::vector<double> t(r.t.begin(), r.t.end());
+  SetAxisScalingMode(p, DREVRATES_GRAPH, VAL_LEFT_YAXIS, VAL_AUTOSCALE, 0, 0);
+  for (int a = 0; a < 16; ++a)
+    PlotXY(p, DREVRATES_GRAPH, t.data(), r.perA[a].data(), static_cast<int>(t.size()), VAL_THIN_LINE,
+           TraceColour(a < 10 ? kTenColours[a] : VAL_BLACK));
+  InsertAxisItem(p, DREVRATES_GRAPH, VAL_BOTTOM_XAXIS, -1, GetTime1(r.t.front()).c_str(), t.front());
+  InsertAxisItem(p, DREVRATES_GRAPH, VAL_BOTTOM_XAXIS, -1, GetTime1(r.t.back()).c_str(), t.back());
+  return 0;
+}
+
+int PlotBurst(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  State& s = S();
+  if (!Ready()) return 0;
+  const int p = s.panelBurstHk;
+  ClearGraph(p, BURSTHK_GRAPH);
+  SyncIn();
+  BeginLong("Burst housekeeping");
+  const tallox::BurstHk b = tallox::ExtractBurstHk(s.in);
+  EndLong();
+  SyncOut();
+  AfterScan(b.error, b.cancelled);
+  SetCtrlVal(p, BURSTHK_SAMPLES, static_cast<double>(b.t.size()));
+  s.burstTimes = b.t;
+  if (b.t.empty()) return 0;
+  std::vector<double> t(b.t.begin(), b.t.end());
+  const int colours[4] = {VAL_RED, VAL_BLUE, 0x008000, TraceColour(VAL_BLACK)};
+  SetAxisScalingMode(p, BURSTHK_GRAPH, VAL_LEFT_YAXIS, VAL_AUTOSCALE, 0, 0);
+  for (int k = 0; k < 4; ++k)
+    PlotXY(p, BURSTHK_GRAPH, t.data(), b.series[k].data(), static_cast<int>(t.size()), VAL_THIN_LINE,
+           colours[k]);
+  for (std::size_t i : b.drops)
+    InsertAxisItem(p, BURSTHK_GRAPH, VAL_BOTTOM_XAXIS, -1, tallox::GetTime2(b.t[i]).c_str(), t[i]);
+  return 0;
+}
+
+int PlotBurstActive(int panel, int control, int event, void*, int, int) {
+  double x = 0, y = 0;
+  if (GetGraphCursor(panel, control, 1, &x, &y) < 0) return 0;
+  const std::string text = "Cursor at: " + GetTime1(static_cast<std::uint32_t>(x)) + ", " +
+                           std::to_string(static_cast<int>(y));
+  SetCtrlVal(panel, BURSTHK_CURSOR, text);
+  return 0;
+}
+
+int PlotBurstCriteria(int panel, int control, int event, void*, int, int) {
+  COMMIT_ONLY;
+  State& s = S();
+  if (!Ready()) return 0;
+  const int p = s.panelBurstHk;
+  ClearGraph(p, BURSTHK_GRAPH);
+  SyncIn();
+  BeginLong("Burst criteria");
+  const tallox::BurstCriteria c = tallox::ExtractBurstCriteria(s.in);
+  EndLong();
+  SyncOut();
+  AfterScan(c.error, c.cancelled);
+  SetCtrlVal(p, BURSTHK_SAMPLES, static_cast<double>(c.t.size()));
+  s.burstTimes = c.t;
+  if (c.t.empty()) return 0;
+  std::vector<double> t(c.t.begin(), c.t.end());
+  SetAxisScalingMode(p, BURSTHK_GRAPH, VAL_LEFT_YAXIS, VAL_AUTOSCALE, 0, 0);
+  for (int i = 0; i < 8; ++i) {
+    int on = 0;
+    GetCtrlVal(p, BURSTHK_C_0 + i, &on);
+    if (on)
+      PlotXY(p, BURSTHK_GRAPH, t.data(), c.series[i].data(), static_cast<int>(t.size()), VAL_SCATTER,
+             TraceColour(kTenColours[i]));
+  }
+  InsertAxisItem(p, BURSTHK_GRAPH, VAL_BOTTOM_XAXIS, -1, GetTime1(c.t.front()).c_str(), t.front());
+  InsertAxisItem(p, BURSTHK_GRAPH, VAL_BOTTOM_XAXIS, -1, GetTime1(c.t.back()).c_str(), t.back());
   return 0;
 }
 
@@ -1162,6 +1278,12 @@ static void RegisterCallbacks() {
   RTE_REGISTER_CALLBACK(MoveDown);
   RTE_REGISTER_CALLBACK(Auto);
   RTE_REGISTER_CALLBACK(Print);
+  RTE_REGISTER_CALLBACK(DisplayDrevRates);
+  RTE_REGISTER_CALLBACK(DisplayBurstHk);
+  RTE_REGISTER_CALLBACK(PlotDREVRates);
+  RTE_REGISTER_CALLBACK(PlotBurst);
+  RTE_REGISTER_CALLBACK(PlotBurstActive);
+  RTE_REGISTER_CALLBACK(PlotBurstCriteria);
 }
 
 namespace tallox::gui {
@@ -1182,7 +1304,8 @@ bool LoadPanels(const std::string& uiDir, std::string* error) {
                 {&s.panelProgress, RES_PROGRESS}, {&s.panelMagFit, RES_MAGFIT},
                 {&s.panelMagPlot, RES_MAGPLOT}, {&s.panelSteRates, RES_STERATES},
                 {&s.panelSteSpec, RES_STESPEC}, {&s.panelSteFit, RES_STEFIT},
-                {&s.panelSteFitP, RES_STEFITP}};
+                {&s.panelSteFitP, RES_STEFITP}, {&s.panelDrevRates, RES_DREVRATES},
+                {&s.panelBurstHk, RES_BURSTHK}};
   for (auto& p : panels) {
     *p.handle = LoadPanel(0, kUir, p.resource);
     if (*p.handle < 0) {

@@ -18,7 +18,7 @@ struct State {
   int panelTiming = 0, panelBurst = 0, panelRates = 0, panelHkPlot = 0, panelSepPlot = 0;
   int panelFhk = 0, panelHkStats = 0, panelProgress = 0;
   int panelMagFit = 0, panelMagPlot = 0, panelSteRates = 0, panelSteSpec = 0, panelSteFit = 0,
-      panelSteFitP = 0;
+      panelSteFitP = 0, panelDrevRates = 0, panelBurstHk = 0;
 
   ScanInput in;         // FileName, main-panel settings, record source
   DumpFile dump;        // `DumpFile`: the packet panel's own position
@@ -30,6 +30,7 @@ struct State {
   int magPacket = 0;
   double magInterval = 0;  // its sample interval (s)
   SteAccumulation acc;     // `Spectra`, `AccTime`, `Mode0`, `NumEnergy0`
+  std::vector<std::uint32_t> burstTimes;  // the burst plot's sample times (cursor read-out)
   bool busy = false;    // a long scan is running: other actions wait for it
   bool cancel = false;  // the progress panel's Cancel was pressed
   std::string lastMessage;  // last message shown (for the batch-less tests)

@@ -353,6 +353,26 @@ std::string MakeScienceFile(const std::string& name) {
       recByte(spec, 41 + b, static_cast<unsigned>(std::min(31.0, 1 + peaks / 2)));
     }
     v.push_back(spec);
+    Pkt hk;
+    hk.sec = t;
+    hk.seq = static_cast<unsigned>(i);
+    recByte(hk, 97, static_cast<unsigned>(i % 10));  // falls every tenth record
+    recByte(hk, 96, static_cast<unsigned>(50 + i));
+    v.push_back(hk);
+    Pkt dist;
+    dist.apid = 0x210;
+    dist.sec = t;
+    recByte(dist, 38, static_cast<unsigned>(3 * (i % 5)));
+    for (int k = 0; k < 256; ++k) recByte(dist, 41 + k, static_cast<unsigned>(10 + (k + i) % 20));
+    v.push_back(dist);
+    if (i % 10 == 0) {
+      Pkt crit;
+      crit.apid = 0x203;
+      crit.sec = t;
+      for (int q = 0; q < 32; ++q)
+        for (int k = 0; k < 8; ++k) recByte(crit, 41 + 8 * q + k, static_cast<unsigned>(10 * k + q % 5));
+      v.push_back(crit);
+    }
   }
   const std::string path = TempPath(name);
   tallox::test::WriteRecords(path, v);
@@ -366,13 +386,13 @@ TEST_F(TalloxGui, MagAndSteProductsThroughThePanels) {
   Choose(path);
   // The MAG packet: save and step fit.
   Click(S().panelMain, MAIN_PACKETS);
-  SetCtrlVal(S().panelPacket, PACKET_PNUM, 3);
+  SetCtrlVal(S().panelPacket, PACKET_PNUM, 6);  // the second MAG packet
   Click(S().panelPacket, PACKET_PNUM);
   Click(S().panelMain, MAIN_MAG);
   ASSERT_TRUE(S().magShown.has_value());
   Click(S().panelMag, MAG_SAVE);
   const std::string magText = tallox::test::ReadText(TempPath("gui_sci.txt"));
-  EXPECT_NE(magText.find(", Packet 3, "), std::string::npos) << magText;
+  EXPECT_NE(magText.find(", Packet 6, "), std::string::npos) << magText;
   EXPECT_NE(magText.find("\n 0\t   800.0\t  -500.0\t   150.0\n"), std::string::npos) << magText;
   Click(S().panelMag, MAG_FIT);
   EXPECT_NEAR(Num(S().panelMagFit, MAGFIT_STEP_X), -500, 2);
@@ -418,11 +438,25 @@ TEST_F(TalloxGui, MagAndSteProductsThroughThePanels) {
   SetCtrlVal(S().panelSteSpec, STESPEC_RATE, 1);
   Click(S().panelSteSpec, STESPEC_ACC);
 
+  SetCtrlVal(S().panelMain, MAIN_WHOLE, 1);  // Next left a window; the whole file again
+  Click(S().panelMain, MAIN_DREVRATES);
+  Click(S().panelDrevRates, DREVRATES_PLOT);
+  EXPECT_EQ(Num(S().panelDrevRates, DREVRATES_SAMPLES), 8);  // packets numbered 0: i = 0, 5, ..., 35
+  Click(S().panelMain, MAIN_BURSTHK);
+  Click(S().panelBurstHk, BURSTHK_CRIT);
+  EXPECT_EQ(Num(S().panelBurstHk, BURSTHK_SAMPLES), 4 * 32);
+  Click(S().panelBurstHk, BURSTHK_PLOT);
+  EXPECT_EQ(Num(S().panelBurstHk, BURSTHK_SAMPLES), 40);
+  SetGraphCursor(S().panelBurstHk, BURSTHK_GRAPH, 1, 1500000020.0, 52.0);
+  rte::SendEvent(S().panelBurstHk, BURSTHK_GRAPH, EVENT_COMMIT);
+  EXPECT_EQ(Str(S().panelBurstHk, BURSTHK_CURSOR), "Cursor at: " + GetTime1(1500000020u) + ", 52");
+
   const char* keep = std::getenv("TALLOX_SHOTS");
   const fs::path dir = keep ? fs::path(keep) : fs::path(TempPath("shots"));
   fs::create_directories(dir);
   rte::view::FlushNow();
   const std::pair<const char*, int> shots[] = {
+      {"drevrates", S().panelDrevRates}, {"bursthk", S().panelBurstHk},
       {"magfit", S().panelMagFit},   {"magplot", S().panelMagPlot}, {"sterates", S().panelSteRates},
       {"stespec", S().panelSteSpec}, {"stefit", S().panelSteFit},   {"stefitp", S().panelSteFitP}};
   for (const auto& [name, panel] : shots) {

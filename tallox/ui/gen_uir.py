@@ -40,7 +40,7 @@ def num(p, cname, label, top, left, width=90, hexa=False, mode="indicator", **kw
 
 
 # ---- main panel --------------------------------------------------------------------------------
-m = Panel("MAIN", 3, "TALLOX - ZEPHRA VANTIS telemetry files", "Panel", 720, 380)
+m = Panel("MAIN", 3, "TALLOX - ZEPHRA VANTIS telemetry files", "Panel", 720, 430)
 m.add("FILE", "string", "File", 24, 12, 560, 22, mode="indicator", value="")
 m.add("SELECT", "button", "Select File", 22, 590, 110, 26, callback="SelectFile")
 m.add("SWAP", "switch", "Transmission byte order", 72, 12, 170, 24, value=1)
@@ -53,11 +53,12 @@ buttons = [("SCAN", "Scan ApIDs", "ScanApIDs"), ("PACKETS", "Packets", "DisplayP
            ("TIMING", "Timing", "DisplayTiming"), ("RATES", "Packet Rates", "DisplayRates"),
            ("HKPLOT", "HK Plot", "DisplayHKPlot"), ("SEPPLOT", "SEP HK Plot", "DisplaySEPPlot"),
            ("HKSTATS", "HK Statistics", "ScanHKP"), ("MAGPLOT", "MAG Plot", "DisplayMagPlot"),
-           ("STERATES", "STE Rates", "DisplaySteRates"), ("STESPEC", "STE Spectra", "DisplaySteSpec")]
+           ("STERATES", "STE Rates", "DisplaySteRates"), ("STESPEC", "STE Spectra", "DisplaySteSpec"),
+           ("DREVRATES", "Analyzer Rates", "DisplayDrevRates"), ("BURSTHK", "Burst HK Plot", "DisplayBurstHk")]
 for i, (cn, label, cb) in enumerate(buttons):
     m.add(cn, "button", label, 130 + 50 * (i // 4), 12 + 175 * (i % 4), 160, 30, callback=cb,
           dimmed=True)
-m.add("QUIT", "button", "Quit", 330, 590, 110, 30, callback="QuitTallox")
+m.add("QUIT", "button", "Quit", 380, 590, 110, 30, callback="QuitTallox")
 
 # ---- APID scan panel -----------------------------------------------------------------------------
 s = Panel("SCAN", 1, "ApID Scan", "GenericPanel", 900, 560)
@@ -198,6 +199,30 @@ num(sp, "NENERGY", "Energies", 74, 690, 70)
 num(sp, "SPECTRUM", "Spectrum to fit (0-7)", 74, 780, 130, mode="normal", value=0)
 sp.add("GRAPH", "graph", "Counts", 124, 12, 955, 460)
 axis_buttons(sp, 596, 12)
+
+
+# ---- analyzer rates ------------------------------------------------------------------------------
+dr = Panel("DREVRATES", 20, "Analyzer Rates", "GenericPanel", 980, 600)
+for i in range(16):
+    dr.add(f"E_{i}", "switch", f"E {i}", 24 + 30 * (i % 8) * 1, 12 + 80 * (i // 8), 70, 24, value=1)
+for i in range(6):
+    dr.add(f"D_{i}", "switch", f"D {i}", 290 + 30 * (i % 3), 12 + 80 * (i // 3), 70, 24, value=1)
+dr.add("PLOT", "button", "Plot", 400, 12, 90, 26, callback="PlotDREVRates")
+num(dr, "SAMPLES", "Samples", 450, 12, 110)
+dr.add("GRAPH", "graph", "Counts / 0.0087 per A bin", 24, 200, 765, 510)
+axis_buttons(dr, 556, 200)
+
+# ---- burst housekeeping plots --------------------------------------------------------------------
+bh = Panel("BURSTHK", 22, "Burst Housekeeping", "GenericPanel", 980, 600)
+bh.add("PLOT", "button", "Plot HK", 22, 12, 100, 26, callback="PlotBurst")
+bh.add("CRIT", "button", "Plot Criteria", 22, 130, 110, 26, callback="PlotBurstCriteria")
+num(bh, "SAMPLES", "Samples", 24, 260, 100)
+bh.add("CURSOR", "textmsg", "Cursor", 24, 380, 400, 22, value="")
+for i, cname in enumerate(["black", "brown", "red", "orange", "yellow", "green", "blue", "purple"]):
+    bh.add(f"C_{i}", "switch", f"Criterion {i} ({cname})", 76 + 48 * i, 12, 160, 24, value=1)
+bh.add("GRAPH", "graph", "Bytes 96 (red), 95 (blue), 85 (green), 97 (black)", 76, 190, 775, 470,
+       callback="PlotBurstActive", mode="hot")
+axis_buttons(bh, 556, 190)
 
 
 # ---- STE line fits -------------------------------------------------------------------------------
