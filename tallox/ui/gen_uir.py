@@ -167,16 +167,16 @@ sr = Panel("STERATES", 18, "STE Rates", "GenericPanel", 980, 600)
 ste_places = [28, 29, 25, 22, 31, 27, 24, 21, 30, 26, 23, 20, 19, 16, 13, 10, 18, 15, 12, 9, 17, 14, 11, 8]
 for c in range(24):
     place = ste_places[c] - 8
-    sr.add(f"CH_{c}", "led", f"Ch {c}", 24 + 40 * (place // 2), 12 + 100 * (place % 2), 90, 24,
+    sr.add(f"CH_{c}", "led", f"Ch {c}", 24 + 40 * (place // 2), 12 + 110 * (place % 2), 90, 24,
            mode="normal", value=1 if c < 4 else 0)
-sr.add("LOG", "switch", "Log scale", 22, 230, 90, 24, value=1)
-sr.add("AUTO", "switch", "Autoscale", 22, 330, 90, 24, value=1)
-num(sr, "YMIN", "Y min", 24, 430, 100, mode="normal", datatype="double", precision=2, value=1)
-num(sr, "YMAX", "Y max", 24, 540, 100, mode="normal", datatype="double", precision=2, value=100)
-sr.add("PLOT", "button", "Plot", 22, 660, 90, 26, callback="PlotSTERates")
-num(sr, "FRAMES", "Frames", 24, 770, 110)
-sr.add("GRAPH", "graph", "Counts/Sec", 76, 230, 735, 470)
-axis_buttons(sr, 556, 230)
+sr.add("LOG", "switch", "Log scale", 22, 250, 90, 24, value=1)
+sr.add("AUTO", "switch", "Autoscale", 22, 350, 90, 24, value=1)
+num(sr, "YMIN", "Y min", 24, 450, 100, mode="normal", datatype="double", precision=2, value=1)
+num(sr, "YMAX", "Y max", 24, 560, 100, mode="normal", datatype="double", precision=2, value=100)
+sr.add("PLOT", "button", "Plot", 22, 680, 90, 26, callback="PlotSTERates")
+num(sr, "FRAMES", "Frames", 24, 790, 110)
+sr.add("GRAPH", "graph", "Counts/Sec", 76, 250, 715, 470)
+axis_buttons(sr, 556, 250)
 
 # ---- STE spectra ---------------------------------------------------------------------------------
 sp = Panel("STESPEC", 19, "STE Spectra", "GenericPanel", 980, 640)
