@@ -297,6 +297,15 @@ TEST(TalloxSte, ModeChangeEndsAndNextStartsAfterIt) {
   EXPECT_EQ(a.NumEnergy0, 16);
   EXPECT_FALSE(a.endedByChange);
   EXPECT_FALSE(STEAccNext(in, a));
+
+  // Stopped at the change, the whole-file read never wrote the end field: the next interval then
+  // reaches to the end of the file instead of being empty.
+  ScanInput fresh = Input(path);
+  SteAccumulation b = AccSTESpec(fresh);
+  EXPECT_TRUE(fresh.ctl.endText.empty());
+  ASSERT_TRUE(STEAccNext(fresh, b));
+  EXPECT_EQ(b.packets, 2u);
+  EXPECT_TRUE(b.error.empty()) << b.error;
 }
 
 TEST(TalloxSte, ExportBothLayoutsAndEmpty) {
