@@ -600,6 +600,12 @@ LsqState FitSteLines(const std::vector<double>& spectrum, std::vector<double> st
     if (!Inside(start[2 * r + 1] + start[2 * r] * e + start[6] * e * e, start[7], spectrum.size()))
       freeP[8 + l] = false;
   }
+  // A range none of whose lines is fitted has nothing to set its gain and offset.
+  for (int r = 0; r < 3; ++r) {
+    bool any = false;
+    for (int l = 0; l < 4; ++l) any = any || (kSteLineRange[l] == r && freeP[8 + l]);
+    if (!any) freeP[2 * r] = freeP[2 * r + 1] = false;
+  }
   return FitSpectrum(spectrum, std::move(start), std::move(freeP), SteLinesModel, SteLinesDerivs);
 }
 

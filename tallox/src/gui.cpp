@@ -1303,12 +1303,19 @@ bool LoadPanels(const std::string& uiDir, std::string* error) {
                 {&s.panelFhk, RES_FHK},       {&s.panelHkStats, RES_HKSTATS},
                 {&s.panelProgress, RES_PROGRESS}, {&s.panelMagFit, RES_MAGFIT},
                 {&s.panelMagPlot, RES_MAGPLOT}, {&s.panelSteRates, RES_STERATES},
-                {&s.panelSteSpec, RES_STESPEC}, {&s.panelSteFit, RES_STEFIT},
-                {&s.panelSteFitP, RES_STEFITP}, {&s.panelDrevRates, RES_DREVRATES},
+                {&s.panelSteSpec, RES_STESPEC}, {&s.panelDrevRates, RES_DREVRATES},
                 {&s.panelBurstHk, RES_BURSTHK}};
   for (auto& p : panels) {
     *p.handle = LoadPanel(0, kUir, p.resource);
     if (*p.handle < 0) {
+      if (error) *error = rte::LastLoadError();
+      return false;
+    }
+  }
+  // The two STE fit panels belong to the spectrum panel they fit.
+  for (auto [handle, resource] : {std::pair{&s.panelSteFit, RES_STEFIT}, std::pair{&s.panelSteFitP, RES_STEFITP}}) {
+    *handle = LoadPanel(s.panelSteSpec, kUir, resource);
+    if (*handle < 0) {
       if (error) *error = rte::LastLoadError();
       return false;
     }
