@@ -1,6 +1,8 @@
 #include "batch.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +42,9 @@ struct Options {
   bool haveDb = false;
   bool combine = false;
   int next = 0;  // STE accumulations to step on
+  std::string steFit;  // "peaks" or "lines"
+  int spectrum = 0;
+  double fitSpacing = 8, fitWidth = 1.5;
 };
 
 bool ParseHex(const std::string& s, unsigned* v) {
@@ -80,6 +85,19 @@ std::string Parse(const std::vector<std::string>& args, Options* o) {
       o->fine = true;
     } else if (a == "--sep") {
       o->sep = true;
+    } else if (a == "--fit") {
+      if (!value(&o->steFit) || (o->steFit != "peaks" && o->steFit != "lines"))
+        return "--fit needs peaks or lines";
+    } else if (a == "--spectrum") {
+      double d;
+      if (!value(&v) || !ParseNumber(v, &d) || d < 0 || d > 7) return "--spectrum needs 0-7";
+      o->spectrum = static_cast<int>(d);
+    } else if (a == "--fit-spacing") {
+      if (!value(&v) || !ParseNumber(v, &o->fitSpacing) || !(o->fitSpacing > 0))
+        return "--fit-spacing needs channels";
+    } else if (a == "--fit-width") {
+      if (!value(&v) || !ParseNumber(v, &o->fitWidth) || !(o->fitWidth > 0))
+        return "--fit-width needs channels";
     } else if (a == "--combine") {
       o->combine = true;
     } else if (a == "--next") {
@@ -207,6 +225,7 @@ std::string BatchUsage() {
          "  tallox fit FILE N   (MAG step fit of record N)\n"
          "  tallox sterates FILE\n"
          "  tallox ste FILE [--combine] [--next K] [--out PATH]\n"
+         "      [--fit peaks|lines [--spectrum K] [--fit-spacing S] [--fit-width W]]\n"
          "  tallox drevrates FILE   tallox bursthk FILE   tallox criteria FILE\n"
          "common options: --swap (file in transmission order, the default) | --no-swap,\n"
          "  --start \"2006 JAN  4 12:30:00\" --end \"...\" (time window; whole file without them)\n"
@@ -382,6 +401,37 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     std::string path, e;
     if (!SaveSTEAcc(o.file, acc, o.combine, &path, &e, o.out)) return Fail(err, e, 1);
     out << "Written: " << path << "\n";
+    if (!o.steFit.empty() && acc.NumEnergy0 > 0) {
+      const int n = acc.NumEnergy0;
+      const std::vector<double> spec(acc.Spectra.begin() + o.spectrum * n,
+                                     acc.Spectra.begin() + (o.spectrum + 1) * n);
+      auto at = [&](double c) {
+        const long k = std::lround(c);
+        return k >= 0 && k < n ? std::max(spec[static_cast<std::size_t>(k)], 1.0) : 1.0;
+      };
+      LsqState st;
+      std::vector<std::string> names;
+      if (o.steFit == "peaks") {
+        std::vector<double> start = {o.fitSpacing, o.fitWidth};
+        for (int k = 1; k <= 7; ++k) start.push_back(at(k * o.fitSpacing));
+        st = FitStePeaks(spec, start);
+        names = {"s", "w", "h1", "h2", "h3", "h4", "h5", "h6", "h7"};
+      } else {
+        // The line panel's defaults: half a channel per keV from channel 0 in every range.
+        std::vector<double> start = {0.5, 0, 0.5, 0, 0.5, 0, 0, o.fitWidth};
+        for (int l = 0; l < 4; ++l) start.push_back(at(0.5 * kSteLineEnergy[l]));
+        st = FitSteLines(spec, start, {true, false, true, true, true, false, false, true});
+        names = {"g0", "o0", "g1", "o1", "g2", "o2", "q", "w", "h0", "h1", "h2", "h3"};
+      }
+      out << "Fit: " << st.Result << "\n";
+      char b[96];
+      for (std::size_t j = 0; j < names.size(); ++j) {
+        std::snprintf(b, sizeof b, "%s: %.4f\n", names[j].c_str(), st.P[j]);
+        out << b;
+      }
+      std::snprintf(b, sizeof b, "X^2: %.2f\n", st.chi2);
+      out << b;
+    }
     return 0;
   }
   if (o.verb == "drevrates") {

@@ -567,6 +567,21 @@ TEST(TalloxScienceBatch, VerbsWriteTheExportsBesideTheFile) {
   EXPECT_NE(out.str().find("Written: " + dir + "/runSTE.txt\n"), std::string::npos);
   EXPECT_EQ(Lines(ReadText(dir + "/runSTE.txt"))[5], "  0\t      9\t      0");
 
+  // A spectrum of 32 energies with lines 8 channels apart, fitted from the command line.
+  Pkt peaks = Spec(kT0, 4, 32, 1, 0);
+  for (int b = 0; b < 32; ++b)
+    RecByte(peaks, 41 + b, static_cast<unsigned>(std::lround(2 + 29 * std::exp(-std::pow(b - 8, 2) / 4.5) +
+                                                             20 * std::exp(-std::pow(b - 16, 2) / 4.5))));
+  WriteRecords(dir + "/peaks.tlm", {peaks});
+  std::ostringstream of, ef;
+  ASSERT_EQ(RunBatch({"ste", dir + "/peaks.tlm", "--fit", "peaks", "--fit-spacing", "7.7"}, of, ef), 0);
+  EXPECT_NE(of.str().find("\nFit: Itt "), std::string::npos) << of.str();
+  const auto sPos = of.str().find("\ns: ");
+  ASSERT_NE(sPos, std::string::npos);
+  EXPECT_NEAR(std::stod(of.str().substr(sPos + 4)), 8.0, 0.05);
+  std::ostringstream ob, eb;
+  EXPECT_EQ(RunBatch({"ste", tlm, "--fit", "gauss"}, ob, eb), 2);
+
   std::ostringstream o2, e2;
   ASSERT_EQ(RunBatch({"mag", tlm, "0", "--out", dir + "/m.txt"}, o2, e2), 0) << e2.str();
   EXPECT_EQ(Lines(ReadText(dir + "/m.txt"))[5], " 1\t     2.0\t    -2.0\t     2.0");
