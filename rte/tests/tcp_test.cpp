@@ -124,7 +124,9 @@ class TcpTest : public ::testing::Test {
 TEST_F(TcpTest, SplitRecordArrivesWhole) {
   unsigned port = StartServer();
   Peer client;
-  auto [ch, sh] = Join(port, &client);
+  const auto joined_ch = Join(port, &client);
+  [[maybe_unused]] const auto ch = joined_ch.first;
+  [[maybe_unused]] const auto sh = joined_ch.second;
   ASSERT_GT(ch, 0u);
   ASSERT_GT(sh, 0u);
   EXPECT_NE(ch, sh);
@@ -146,7 +148,9 @@ TEST_F(TcpTest, UnreadBytesAreOfferedAgain) {
   unsigned port = StartServer();
   Peer client;
   client.perEvent = 10;
-  auto [ch, sh] = Join(port, &client);
+  const auto joined_ch = Join(port, &client);
+  [[maybe_unused]] const auto ch = joined_ch.first;
+  [[maybe_unused]] const auto sh = joined_ch.second;
   const std::string block = Pattern(3 * 298, 2);
   ASSERT_EQ(ServerTCPWrite(sh, block.data(), block.size(), 2000), static_cast<int>(block.size()));
   ASSERT_TRUE(PumpUntil([&] { return client.got[ch].size() >= block.size(); }));
@@ -295,7 +299,9 @@ TEST_F(TcpTest, PeerNamesByHostName) {
 TEST_F(TcpTest, WriteToAPeerThatDoesNotReadTimesOut) {
   unsigned port = StartServer();
   Peer c;
-  auto [ch, sh] = Join(port, &c);
+  const auto joined_ch = Join(port, &c);
+  [[maybe_unused]] const auto ch = joined_ch.first;
+  [[maybe_unused]] const auto sh = joined_ch.second;
   std::string lot(64u << 20, 'x');
   int r = ServerTCPWrite(sh, lot.data(), lot.size(), 200);
   EXPECT_EQ(r, kTCP_TimeOutErr);
@@ -305,8 +311,12 @@ TEST_F(TcpTest, WriteToAPeerThatDoesNotReadTimesOut) {
 TEST_F(TcpTest, DisconnectEventsOnBothSides) {
   unsigned port = StartServer();
   Peer a, b;
-  auto [ah, ash] = Join(port, &a);
-  auto [bh, bsh] = Join(port, &b);
+  const auto joined_ah = Join(port, &a);
+  [[maybe_unused]] const auto ah = joined_ah.first;
+  [[maybe_unused]] const auto ash = joined_ah.second;
+  const auto joined_bh = Join(port, &b);
+  [[maybe_unused]] const auto bh = joined_bh.first;
+  [[maybe_unused]] const auto bsh = joined_bh.second;
 
   const std::string last = Pattern(298, 3);
   ASSERT_EQ(ClientTCPWrite(ah, last.data(), last.size(), 2000), 298);
@@ -336,7 +346,9 @@ TEST_F(TcpTest, DisconnectEventsOnBothSides) {
 TEST_F(TcpTest, UnregisteringCutsItsClients) {
   unsigned port = StartServer();
   Peer a;
-  auto [ah, ash] = Join(port, &a);
+  const auto joined_ah = Join(port, &a);
+  [[maybe_unused]] const auto ah = joined_ah.first;
+  [[maybe_unused]] const auto ash = joined_ah.second;
   ASSERT_EQ(UnregisterTCPServer(0), 0);
   ASSERT_TRUE(PumpUntil([&] { return a.count(TCP_DISCONNECT) == 1; }));
   EXPECT_LT(ServerTCPWrite(ash, "x", 1, 10), 0);
@@ -358,7 +370,9 @@ TEST_F(TcpTest, WrongHandlesGiveNegativeCodes) {
   // A live handle used with the other family's call, or with bad arguments.
   unsigned port = StartServer();
   Peer c;
-  auto [ch, sh] = Join(port, &c);
+  const auto joined_ch = Join(port, &c);
+  [[maybe_unused]] const auto ch = joined_ch.first;
+  [[maybe_unused]] const auto sh = joined_ch.second;
   EXPECT_LT(ServerTCPWrite(ch, "x", 1, 10), 0);
   EXPECT_LT(ClientTCPWrite(sh, "x", 1, 10), 0);
   EXPECT_LT(DisconnectTCPClient(ch), 0);
@@ -384,7 +398,9 @@ TEST_F(TcpTest, ClosingInsideItsOwnCallback) {
       EXPECT_LT(ClientTCPRead(h, b, sizeof b, 10), 0);
     }
   };
-  auto [ch, sh] = Join(port, &c);
+  const auto joined_ch = Join(port, &c);
+  [[maybe_unused]] const auto ch = joined_ch.first;
+  [[maybe_unused]] const auto sh = joined_ch.second;
   const std::string block = Pattern(100, 4);
   ASSERT_EQ(ServerTCPWrite(sh, block.data(), block.size(), 2000), 100);
   ASSERT_TRUE(PumpUntil([&] { return server.count(TCP_DISCONNECT) == 1; }));
@@ -398,7 +414,9 @@ TEST_F(TcpTest, PopupHoldsEventsUntilReleased) {
   unsigned port = StartServer();
   Peer a, b;
   b.perEvent = 100;
-  auto [ah, ash] = Join(port, &a);
+  const auto joined_ah = Join(port, &a);
+  [[maybe_unused]] const auto ah = joined_ah.first;
+  [[maybe_unused]] const auto ash = joined_ah.second;
 
   rte::model::PopupEntered();
   ASSERT_TRUE(rte::PopupOpen());
@@ -430,8 +448,12 @@ TEST_F(TcpTest, PopupHoldsEventsUntilReleased) {
 TEST_F(TcpTest, PopupInsideCallbackHoldsOtherConnections) {
   unsigned port = StartServer();
   Peer a, b;
-  auto [ah, ash] = Join(port, &a);
-  auto [bh, bsh] = Join(port, &b);
+  const auto joined_ah = Join(port, &a);
+  [[maybe_unused]] const auto ah = joined_ah.first;
+  [[maybe_unused]] const auto ash = joined_ah.second;
+  const auto joined_bh = Join(port, &b);
+  [[maybe_unused]] const auto bh = joined_bh.first;
+  [[maybe_unused]] const auto bsh = joined_bh.second;
   const std::string ra = Pattern(298, 6), rb = Pattern(298, 7);
   int bEventsDuringPopup = -1;
   a.onEvent = [&](unsigned, int type) {
