@@ -292,7 +292,7 @@ TEST(MocsimCommandServer, EveryMalformationGetsItsCodeInAnExactArr) {
   {
     // Bytes that are not text in the message number and the description: copied into the ARR as
     // they are; the log and the manifest must survive them.
-    auto s = scm({telecommand(0x200, 13, {1})}, "\xCB\xFF01");
+    auto s = scm({telecommand(0x200, 13, {1})}, "\xCB\xFF" "01");
     s[120] = 0xFE;
     s[121] = 0x0A;
     cases.push_back({"binary header fields", s, "000"});
