@@ -47,6 +47,18 @@ class Simulator {
 public:
   Simulator(Options o) : opts_(std::move(o)), db_(load(opts_)), gen_(db_), stream_(gen_, opts_) {}
 
+  // The client sockets are children of the servers, which are destroyed after the client lists;
+  // a socket closing then must not call back into lists that are already gone.
+  ~Simulator() {
+    for (auto& c : cclients_) {
+      c->partial->disconnect();
+      c->s->disconnect();
+    }
+    for (auto& t : tclients_) t.s->disconnect();
+    tlm_.disconnect();
+    cmd_.disconnect();
+  }
+
   static Databases load(const Options& o) {
     Databases d;
     loadStation(o.station, d);

@@ -19,8 +19,10 @@ std::string apidText(int apid) {
 static std::optional<long> toLong(const std::string& s) {
   auto v = parseInt(s);
   if (!v) return std::nullopt;
+  // The end pointer must point into a string that still lives when it is read.
+  const std::string t = trim(s);
   char* e = nullptr;
-  std::strtol(trim(s).c_str(), &e, 0);
+  std::strtol(t.c_str(), &e, 0);
   if (*e) return std::nullopt;
   return v;
 }
