@@ -8,6 +8,10 @@ PKGS=(
   nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth python3
 )
+# Extra packages for the sanitizer and fuzz builds: `install.sh clang`.
+if [ "${1:-}" = "clang" ]; then
+  PKGS=(clang libclang-rt-14-dev)
+fi
 missing=()
 for p in "${PKGS[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
