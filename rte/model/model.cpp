@@ -418,23 +418,21 @@ int GetCtrlVal(int panel, int control, double* value) {
   return 0;
 }
 
-int GetCtrlVal(int panel, int control, int* value) {
+namespace {
+// Whole-number reads of a control's value, rounded.
+template <class T>
+int GetRounded(int panel, int control, T* value) {
   double d;
   int r = GetCtrlVal(panel, control, &d);
   if (r < 0) return r;
   if (!value) return RTE_ERR_BAD_VALUE;
-  *value = static_cast<int>(std::llround(d));
+  *value = static_cast<T>(std::llround(d));
   return 0;
 }
+}  // namespace
 
-int GetCtrlVal(int panel, int control, unsigned* value) {
-  double d;
-  int r = GetCtrlVal(panel, control, &d);
-  if (r < 0) return r;
-  if (!value) return RTE_ERR_BAD_VALUE;
-  *value = static_cast<unsigned>(std::llround(d));
-  return 0;
-}
+int GetCtrlVal(int panel, int control, int* value) { return GetRounded(panel, control, value); }
+int GetCtrlVal(int panel, int control, unsigned* value) { return GetRounded(panel, control, value); }
 
 int GetCtrlVal(int panel, int control, std::string* value) {
   Control* c = Ctl(panel, control);
