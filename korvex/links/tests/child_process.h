@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -112,5 +114,18 @@ class Child {
   std::thread outReader_, errReader_;
   std::mutex mu_;
 };
+
+// The whole content of a file (empty when it cannot be read).
+inline std::string Slurp(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// How often needle stands in hay (overlaps counted).
+inline int Count(const std::string& hay, const std::string& needle) {
+  int n = 0;
+  for (auto p = hay.find(needle); p != std::string::npos; p = hay.find(needle, p + 1)) ++n;
+  return n;
+}
 
 }  // namespace korvex::testing

@@ -26,17 +26,6 @@ using namespace korvex::testing;
 
 namespace {
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-int Count(const std::string& hay, const std::string& needle) {
-  int n = 0;
-  for (auto p = hay.find(needle); p != std::string::npos; p = hay.find(needle, p + 1)) ++n;
-  return n;
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> v;
   std::istringstream in(text);

@@ -15,23 +15,14 @@
 
 namespace fs = std::filesystem;
 using korvex::testing::Child;
+using korvex::testing::Count;
+using korvex::testing::Slurp;
 
 namespace {
 
 constexpr long kRecords = 10000;
 constexpr long kSwitchAt = 5000;
 constexpr std::size_t kRecordSize = 298;
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-int Count(const std::string& hay, const std::string& needle) {
-  int n = 0;
-  for (auto p = hay.find(needle); p != std::string::npos; p = hay.find(needle, p + 1)) ++n;
-  return n;
-}
 
 std::vector<std::string> SimOptions(const fs::path& dir) {
   return {MOCSIM_BINARY, "--station", dir.string(), "--cmd-port", "off", "--sc", "A",
