@@ -158,6 +158,14 @@ Control* Ctl(int panel, int control) { return M().control(panel, control); }
 
 int CtlErr(int panel) { return M().panel(panel) ? RTE_ERR_BAD_CONTROL : RTE_ERR_BAD_PANEL; }
 
+// The control when it is of the given type; else nullptr with the code in *err.
+Control* TypedCtl(int panel, int control, CtrlType type, int* err) {
+  Control* c = Ctl(panel, control);
+  if (c && c->type == type) return c;
+  *err = c ? RTE_ERR_TYPE : CtlErr(panel);
+  return nullptr;
+}
+
 void Touch(int panel, Control* c) {
   if (Panel* p = M().panel(panel)) M().touch(p, c);
 }
@@ -683,15 +691,9 @@ rte::model::ListItem Item(const char* label, const char* v) {
 
 Control* ListCtl(int panel, int control, int* err) {
   Control* c = Ctl(panel, control);
-  if (!c) {
-    *err = CtlErr(panel);
-    return nullptr;
-  }
-  if (!IsList(c)) {
-    *err = RTE_ERR_TYPE;
-    return nullptr;
-  }
-  return c;
+  if (c && (c->type == CTRL_RING || c->type == CTRL_LIST_BOX)) return c;
+  *err = c ? RTE_ERR_TYPE : CtlErr(panel);
+  return nullptr;
 }
 
 }  // namespace
@@ -825,18 +827,7 @@ int CheckListItem(int panel, int control, int index, int checked) {
 // ---- text boxes --------------------------------------------------------------------------------
 
 namespace {
-Control* BoxCtl(int panel, int control, int* err) {
-  Control* c = Ctl(panel, control);
-  if (!c) {
-    *err = CtlErr(panel);
-    return nullptr;
-  }
-  if (c->type != CTRL_TEXT_BOX) {
-    *err = RTE_ERR_TYPE;
-    return nullptr;
-  }
-  return c;
-}
+Control* BoxCtl(int panel, int control, int* err) { return TypedCtl(panel, control, CTRL_TEXT_BOX, err); }
 // Lines as the user sees them: an open empty line after a final line feed does not count.
 int VisibleLines(const Control* c) {
   int n = static_cast<int>(c->lines.size());
@@ -917,16 +908,7 @@ int ResetTextBox(int panel, int control, const char* text) {
 
 namespace {
 Control* GraphCtl(int panel, int control, int* err, CtrlType type = CTRL_GRAPH) {
-  Control* c = Ctl(panel, control);
-  if (!c) {
-    *err = CtlErr(panel);
-    return nullptr;
-  }
-  if (c->type != type) {
-    *err = RTE_ERR_TYPE;
-    return nullptr;
-  }
-  return c;
+  return TypedCtl(panel, control, type, err);
 }
 
 rte::model::Axis* AxisOf(Control* c, int axis) {
