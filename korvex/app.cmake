@@ -6,6 +6,7 @@ add_library(korvex_app STATIC
   links/tcpip.cpp
   links/eventlog.cpp
   commanding/txtcmd.cpp
+  telemetry/telemetry.cpp
 )
 target_link_libraries(korvex_app PUBLIC korvex_logic rte)
 

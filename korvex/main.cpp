@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
 
   korvex::Program& p = korvex::NewContext();
   p.headless = rte::IsHeadless();
-  korvex::RegisterCallbacks();
+  korvex::InstallStation(p);
   int r = korvex::StartStation();
   if (r == korvex::kPanelFailed) {
     std::fprintf(stderr, "korvex: %s\n", rte::LastLoadError().c_str());
