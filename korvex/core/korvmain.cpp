@@ -117,6 +117,11 @@ bool ReadDatabase(const std::string& path, const char* missing, std::vector<std:
   return false;
 }
 
+void Keep(const LoadNotes& n) {
+  auto& all = Ctx().core.loadNotes;
+  all.insert(all.end(), n.v.begin(), n.v.end());
+}
+
 // Configuration, command-button file and databases. False = the program ends.
 bool readFile() {
   Program& p = Ctx();
@@ -128,7 +133,9 @@ bool readFile() {
     return false;
   }
   Config& c = p.core.cfg;
-  c = ParseConfig(lines);
+  LoadNotes cfgNotes{"cfg/korvex.cfg", {}};
+  c = ParseConfig(lines, &cfgNotes);
+  Keep(cfgNotes);
   p.link.serverName = c.serverName;
   p.link.telemServ = c.telemServ;
   p.link.portTlm = p.link.cfgtport = c.portTlm;
@@ -156,12 +163,16 @@ bool readFile() {
   // Error texts.
   std::vector<std::string> db;
   if (!ReadDatabase("database/VANTIS_err.txt", msg::kNoErrDb, &db)) return false;
-  ReadErrDb(db, p.db.err);
+  LoadNotes errNotes{"database/VANTIS_err.txt", {}};
+  ReadErrDb(db, p.db.err, &errNotes);
+  Keep(errNotes);
   if (p.ui.splash > 0) SetCtrlVal(p.ui.splash, 5, 1);
 
   // APID list: labels of the summary and group panels, and the index the counters use.
   if (!ReadDatabase("database/VANTIS_apd.txt", msg::kNoApdDb, &db)) return false;
-  ApdResult apd = ReadApd(db);
+  LoadNotes apdNotes{"database/VANTIS_apd.txt", {}};
+  ApdResult apd = ReadApd(db, &apdNotes);
+  Keep(apdNotes);
   p.link.apdIndex = apd.index;
   for (const ApdLabel& l : apd.labels) {
     int panel = l.panel == 0 ? p.ui.summary : p.ui.group[l.panel];
@@ -172,7 +183,9 @@ bool readFile() {
   // Command database list and decode table.
   if (!ReadDatabase("database/VANTIS_ctm.prn", msg::kNoCmdDb, &db))
     return false;
-  ReadCmdDb(db, p.db.cmd);
+  LoadNotes cmdNotes{"database/VANTIS_ctm.prn", {}};
+  ReadCmdDb(db, p.db.cmd, &cmdNotes);
+  Keep(cmdNotes);
   for (const std::string& l : p.db.cmd.list)
     InsertListItem(p.ui.cmdList, ids::kCmdListDb, -1, l.c_str(), 0.0);
   if (p.ui.splash > 0) SetCtrlVal(p.ui.splash, 7, 1);
@@ -246,6 +259,7 @@ int StartStation() {
   p.log.Echo = 0;
   LogMessage(p.core.titleBar, kBlack);
   p.log.Echo = 1;
+  for (const LoadNote& n : p.core.loadNotes) LogMessage(FormatNote(n), kYellow);
   StartArchive(p.arc, ac, ".arr", now, local);
 
   for (int i = 0; i < 256; ++i)
