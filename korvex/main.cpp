@@ -134,10 +134,13 @@ int main(int argc, char** argv) {
     return rte::StopRequested() ? 0 : 1;
   }
   // As if the operator had switched the local telemetry server on.
-  if (serve && korvex::StartTelemetryServer() < 0) {
-    korvex::StopStation();
-    korvex::CloseArchives();
-    return 1;
+  if (serve) {
+    if (korvex::StartTelemetryServer() < 0) {
+      korvex::StopStation();
+      korvex::CloseArchives();
+      return 1;
+    }
+    DisplayPanel(p.ui.localServer);  // with a window, the operator sees who is served
   }
   // The end of standard input is not the end of the station: it goes on serving its links
   // until "quit", the main window's close or SIGTERM / SIGINT. With the window, lines piped in
