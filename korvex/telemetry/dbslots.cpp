@@ -128,6 +128,12 @@ ItemLine SplitItemLine(std::string_view text) {
   it.gainB = std::atof(it.db[14].c_str());
   if (it.gainB == 0.0) it.gainB = 1;
   it.offB = std::atof(it.db[15].c_str());
+  for (std::size_t k = 0; k < 4; ++k) {
+    const std::string& f = it.db[8 + k];
+    it.limOn[k] = !f.empty() && f[0] != 'N';
+    it.limInt[k] = std::atoi(f.c_str());
+    it.limF[k] = std::atof(f.c_str());
+  }
   return it;
 }
 
@@ -175,10 +181,24 @@ void SlotTable::Changed() {
   items_.clear();
 }
 
+std::size_t SlotTable::NoCaseHash::operator()(std::string_view s) const {
+  std::size_t h = 1469598103934665603ull;
+  for (char c : s) h = (h ^ static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)))) * 1099511628211ull;
+  return h;
+}
+
+bool SlotTable::NoCaseEq::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
 int SlotTable::Find(std::string_view name) const {
-  std::string key = Lower(name);
-  auto it = found_.find(key);
+  auto it = found_.find(name);
   if (it != found_.end()) return it->second;
+  std::string key = Lower(name);
   if (lower_.empty()) {
     lower_.resize(slots_.size());
     for (std::size_t i = 0; i < slots_.size(); ++i) lower_[i] = Lower(slots_[i].text);

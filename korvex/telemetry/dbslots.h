@@ -29,6 +29,11 @@ struct ItemLine {
   std::array<std::string, kItemFields> db;
   int offset = 0;
   double gainA = 1, offA = 0, gainB = 1, offB = 0;
+  // Limits (fields 8 .. 11: RL, YL, YH, RH): on when the field is not empty and does not begin
+  // with "N"; read with atoi for the integer check and atof for the floating check.
+  std::array<bool, 4> limOn{};
+  std::array<int, 4> limInt{};
+  std::array<double, 4> limF{};
 };
 ItemLine SplitItemLine(std::string_view text);
 
@@ -68,8 +73,16 @@ class SlotTable {
   int count_ = 0;
   bool customOrder_ = false;
   std::vector<int> order_;
+  struct NoCaseHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const;
+  };
+  struct NoCaseEq {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
   mutable std::vector<std::string> lower_;  // lower-case copies, made on the first lookup
-  mutable std::unordered_map<std::string, int> found_;
+  mutable std::unordered_map<std::string, int, NoCaseHash, NoCaseEq> found_;
   mutable std::vector<std::optional<ItemLine>> items_;
 };
 

@@ -8,8 +8,6 @@ namespace korvex {
 
 namespace {
 
-bool LimitOn(const std::string& f) { return !f.empty() && f[0] != 'N'; }
-
 std::string Num(double v, bool integer) {
   char b[64];
   if (integer)
@@ -28,17 +26,18 @@ CheckResult CheckLimits(unsigned char& counter, double value, const ItemLine& it
   CheckResult r;
   if (!cfg.warm) return r;
   auto lim = [&](int f) {
-    const std::string& s = item.db[static_cast<std::size_t>(f)];
-    return integer ? static_cast<double>(std::atoi(s.c_str())) : std::atof(s.c_str());
+    std::size_t k = static_cast<std::size_t>(f - 8);
+    return integer ? static_cast<double>(item.limInt[k]) : item.limF[k];
   };
+  auto on = [&](int f) { return item.limOn[static_cast<std::size_t>(f - 8)]; };
   double v = integer ? static_cast<double>(static_cast<long long>(value)) : static_cast<float>(value);
   int zone = kNone;
   int field = 0;
   const char* name = "";
-  if (LimitOn(item.db[8]) && v <= lim(8)) zone = kRedLow, field = 8, name = " RL = ";
-  else if (LimitOn(item.db[9]) && v <= lim(9)) zone = kYellowLow, field = 9, name = " YL = ";
-  else if (LimitOn(item.db[11]) && v >= lim(11)) zone = kRedHigh, field = 11, name = " RH = ";
-  else if (LimitOn(item.db[10]) && v >= lim(10)) zone = kYellowHigh, field = 10, name = " YH = ";
+  if (on(8) && v <= lim(8)) zone = kRedLow, field = 8, name = " RL = ";
+  else if (on(9) && v <= lim(9)) zone = kYellowLow, field = 9, name = " YL = ";
+  else if (on(11) && v >= lim(11)) zone = kRedHigh, field = 11, name = " RH = ";
+  else if (on(10) && v >= lim(10)) zone = kYellowHigh, field = 10, name = " YH = ";
   if (zone == kNone) {
     r.paint = kWhite;
     counter = 0;
