@@ -9,13 +9,7 @@ using namespace korvex;
 using namespace korvex::testing;
 
 namespace {
-void Feed(const std::vector<std::uint8_t>& rec) {
-  Program& p = Ctx();
-  std::memcpy(p.link.rx.tcpbuf.data(), rec.data(), kRecordSize);
-  p.link.rx.held = kRecordSize;
-  p.link.rx.wanted = 0;
-  HandleRecord();
-}
+void Feed(const std::vector<std::uint8_t>& rec) { HandleRecord(rec.data()); }
 std::string CmdLineText() {
   std::string s;
   GetCtrlVal(Ctx().ui.eventLog, ids::kEvCmdLine, &s);
@@ -339,11 +333,11 @@ TEST_F(StationTest, CommandLineKeysHistoryAndRefusals) {
   RunCommandLine("/IDPUNoop \"odd");
   EXPECT_EQ(CountOut("IS NOT RECOGNIZED!"), 2);
 
-  p.core.flagArr = 1;
+  p.cmdlink.flagArr = 1;
   EXPECT_EQ(RunCommandLine("echo off"), -1);
   EXPECT_EQ(CmdLineText(), "WAITING FOR ARR; COMMAND NOT SENT!");
   EXPECT_EQ(p.log.Echo, 1);
-  p.core.flagArr = 0;
+  p.cmdlink.flagArr = 0;
 
   rte::SendEvent(ev, ids::kEvCmdLine, EVENT_KEYPRESS, VAL_UP_ARROW_VKEY);
   EXPECT_EQ(CmdLineText(), "echo off");  // kept in the history though refused
