@@ -16,11 +16,13 @@ target_compile_definitions(korvex PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_
 
 vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp)
 target_link_libraries(korvex_station_tests PRIVATE korvex_app nlohmann_json::nlohmann_json Threads::Threads)
-target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
+target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
+  STATION_DIR="${CMAKE_SOURCE_DIR}/station")
 
 vantis_add_test(korvex_quit_tests core/tests/quit_test.cpp)
 target_link_libraries(korvex_quit_tests PRIVATE korvex_app)
-target_compile_definitions(korvex_quit_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
+target_compile_definitions(korvex_quit_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
+  STATION_DIR="${CMAKE_SOURCE_DIR}/station")
 
 # korvex --headless against the simulator (tools/mocsim), as a separate process.
 vantis_add_test(korvex_headless_tests links/tests/headless_mocsim_test.cpp

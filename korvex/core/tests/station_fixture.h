@@ -122,6 +122,10 @@ class StationTest : public ::testing::Test {
     WriteFile(dir / "database/VANTIS_err.txt", kErrText);
     WriteFile(dir / "database/VANTIS_apd.txt", kApdText);
     WriteFile(dir / "database/VANTIS_ctm.prn", CtmText());
+    // The telemetry database files come from the sample station.
+    for (const char* f : {"VANTIS_tlm.txt", "VANTIS_seq.txt", "VANTIS_tbl.txt", "sep_hkg.txt",
+                          "BRIMLET_dhk.txt", "basis.txt", "basin.txt"})
+      fs::copy_file(fs::path(STATION_DIR) / "database" / f, dir / "database" / f);
     oldCwd = fs::current_path();
     fs::current_path(dir);
     Program& p = NewContext();
