@@ -173,12 +173,10 @@ void TableDumpPacket(Program& p, const std::uint8_t* decoded) {
 
 // Spacecraft packets feed the spacecraft watchdog (the first one after a reported gap says so)
 // and the three spacecraft panels.
-void SpacecraftPacket(Program& p, const std::uint8_t* decoded) {
+void SpacecraftPacket(Program& p, const std::uint8_t* decoded, const char* suffix) {
   if (p.core.spcDog == 61) LogMessage(msg::kSpacecraftResumed, kGreen);
   p.core.spcDog = 0;
   DbState& d = p.db;
-  const char* suffix = SpcSuffix(((decoded[kHeaderSize] & 7) << 8) | decoded[kHeaderSize + 1]);
-  if (!suffix) return;
   d.spcLogs.clear();
   ReadByLabel(decoded + kHeaderSize, suffix, d.tdb, d.spcalrm, Alarms(p), d.spcOut, d.spcLogs);
   for (const SpcOut& o : d.spcOut) {
@@ -331,7 +329,12 @@ void ToEmail(const std::string& text) {
 void InstallTelemetry(Program& p) {
   p.link.handlers.add(0x200, ProcessorHousekeeping);
   p.link.handlers.add(0x201, TableDumpPacket);
-  for (int apid : kSpacecraftApids) p.link.handlers.add(apid, SpacecraftPacket);
+  for (int apid : kSpacecraftApids) {
+    const char* suffix = SpcSuffix(apid);
+    p.link.handlers.add(apid, [suffix](Program& prog, const std::uint8_t* decoded) {
+      SpacecraftPacket(prog, decoded, suffix);
+    });
+  }
 }
 
 }  // namespace korvex
