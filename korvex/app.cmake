@@ -15,10 +15,14 @@ target_link_libraries(korvex PRIVATE korvex_app)
 target_compile_definitions(korvex PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
 
 vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp
-  telemetry/tests/telemetry_station_test.cpp)
+  telemetry/tests/telemetry_station_test.cpp telemetry/tests/mocsim_roundtrip_test.cpp)
 target_link_libraries(korvex_station_tests PRIVATE korvex_app nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
-  STATION_DIR="${CMAKE_SOURCE_DIR}/station")
+  STATION_DIR="${CMAKE_SOURCE_DIR}/station"
+  MOCSIM_BINARY="${CMAKE_BINARY_DIR}/tools/mocsim/mocsim")
+if(EXISTS ${CMAKE_SOURCE_DIR}/tools/mocsim/CMakeLists.txt)
+  add_dependencies(korvex_station_tests mocsim)
+endif()
 
 vantis_add_test(korvex_quit_tests core/tests/quit_test.cpp)
 target_link_libraries(korvex_quit_tests PRIVATE korvex_app)

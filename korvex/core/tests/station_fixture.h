@@ -14,6 +14,7 @@
 
 #include "core/ids.h"
 #include "core/station.h"
+#include "links/tests/child_process.h"  // Slurp
 #include "rte/app.h"
 #include "rte/rte.h"
 
@@ -72,11 +73,6 @@ inline std::string CtmText() {
 inline void WriteFile(const fs::path& p, const std::string& text) {
   fs::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary) << text;
-}
-
-inline std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline std::string Join(const std::vector<std::string>& lines) {
