@@ -42,3 +42,9 @@ add_dependencies(korvex_headless_tests korvex)
 if(EXISTS ${CMAKE_SOURCE_DIR}/tools/mocsim/CMakeLists.txt)
   add_dependencies(korvex_headless_tests mocsim)
 endif()
+
+# The telemetry panels on the widget view (offscreen), with screenshots.
+vantis_add_test(korvex_view_tests telemetry/tests/panels_view_test.cpp)
+target_link_libraries(korvex_view_tests PRIVATE korvex_app Qt6::Gui)
+target_compile_definitions(korvex_view_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
+  STATION_DIR="${CMAKE_SOURCE_DIR}/station")

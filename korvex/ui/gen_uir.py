@@ -165,12 +165,12 @@ def korvmain():
 # Telemetry panels: every value control is labelled with its item's name (the limit checks find
 # an item's alarm counter through the label). Keep the names in step with HkPanels() in
 # telemetry/decode.cpp; a station test checks that each of them has a control.
-def val(cid, label):
-    return ctl(cid, "string", label, mode="indicator", value="", width=150)
+def val(cid, label, width=150):
+    return ctl(cid, "string", label, mode="indicator", value="", width=width)
 
 
-def values_panel(res, title, names, **kw):
-    return panel(res, title, [val(2 + i, n) for i, n in enumerate(names)], **kw)
+def values_panel(res, title, names, width=150, **kw):
+    return panel(res, title, [val(2 + i, n, width) for i, n in enumerate(names)], **kw)
 
 
 IF_ENABLES = ["InterfaceEnables BRIMLET SysCmd", "InterfaceEnables EEPROMWriteEnable",
@@ -253,7 +253,7 @@ def table_panel(tid, res, first, n):
 
 
 def telemetry_korvmain_panels():
-    ps = [values_panel(r, t, names) for r, t, names in BIT_PANELS]
+    ps = [values_panel(r, t, names, 250) for r, t, names in BIT_PANELS]
     ps += [table_panel(*t) for t in TABLE_PANELS]
     ps.append(panel(26, "Memory Dump", [ctl(2, "textbox", "Dump", mode="indicator", width=560,
                                             height=360)]))
@@ -298,7 +298,8 @@ FILES = {
     "scm.uir": {"panels": [role(1, "SCM")]},
     "sep.uir": sep(),
     "cmdseq.uir": simple("Command Sequence", range(1, 33)),
-    "pdighk.uir": {"panels": [values_panel(r, t, names) for r, t, names in HK_PANELS]},
+    "pdighk.uir": {"panels": [values_panel(r, t, names, 230 if r == 1 else 180)
+                              for r, t, names in HK_PANELS]},
     "spc.uir": spc(),
 }
 
