@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/config.h"
+#include "core/loadnote.h"
 
 namespace korvex {
 
@@ -33,6 +34,8 @@ struct CoreState {
   std::uint32_t septimer = 0;
   std::array<std::uint32_t, 256> LogCnvt{};
   std::string titleBar;
+  // What the readers of the configuration and databases skipped, logged once the log is open.
+  std::vector<LoadNote> loadNotes;
   // strip-chart Y ranges
   double Ymin = 0, Ymax = 0, tMin = 0, tMax = 0, t1Min = 0, t1Max = 0, t2Min = 0, t2Max = 0;
 };

@@ -117,6 +117,11 @@ bool ReadDatabase(const std::string& path, const char* missing, std::vector<std:
   return false;
 }
 
+void Keep(const LoadNotes& n) {
+  auto& all = Ctx().core.loadNotes;
+  all.insert(all.end(), n.v.begin(), n.v.end());
+}
+
 // Configuration, command-button file and databases. False = the program ends.
 bool readFile() {
   Program& p = Ctx();
@@ -128,7 +133,9 @@ bool readFile() {
     return false;
   }
   Config& c = p.core.cfg;
-  c = ParseConfig(lines);
+  LoadNotes cfgNotes{"cfg/korvex.cfg", {}};
+  c = ParseConfig(lines, &cfgNotes);
+  Keep(cfgNotes);
   p.link.serverName = c.serverName;
   p.link.telemServ = c.telemServ;
   p.link.portTlm = p.link.cfgtport = c.portTlm;
@@ -157,7 +164,9 @@ bool readFile() {
   std::vector<std::string> db;
   if (!ReadDatabase("database/VANTIS_ctm.prn", msg::kNoCmdDb, &db))
     return false;
-  ReadCmdDb(db, p.db.cmd);
+  LoadNotes cmdNotes{"database/VANTIS_ctm.prn", {}};
+  ReadCmdDb(db, p.db.cmd, &cmdNotes);
+  Keep(cmdNotes);
   for (const std::string& l : p.db.cmd.list)
     InsertListItem(p.ui.cmdList, ids::kCmdListDb, -1, l.c_str(), 0.0);
   if (p.ui.splash > 0) SetCtrlVal(p.ui.splash, 7, 1);
@@ -231,7 +240,7 @@ int StartStation() {
   p.log.Echo = 0;
   LogMessage(p.core.titleBar, kBlack);
   p.log.Echo = 1;
-  ReportLoadNotes(p);
+  for (const LoadNote& n : p.core.loadNotes) LogMessage(FormatNote(n), kYellow);
   StartArchive(p.arc, ac, ".arr", now, local);
 
   for (int i = 0; i < 256; ++i)

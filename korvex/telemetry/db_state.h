@@ -28,7 +28,6 @@ struct DbState {
   ErrDb err;
   CmdDb cmd;
   TelemetryDb tdb;
-  std::vector<LoadNote> notes;  // what the loaders skipped, logged once the event log is open
 
   // Decoder state.
   HkState hk;

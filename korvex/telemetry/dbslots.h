@@ -11,16 +11,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/loadnote.h"
 #include "telemetry/dbfiles.h"
 
 namespace korvex {
-
-// Something a loader skipped or could not read: file, line (from 1, 0 = the whole file), text.
-struct LoadNote {
-  std::string file;
-  int line = 0;
-  std::string text;
-};
 
 // An item line cut at its tabs. Fields beyond the line's own are empty. The gain fields that
 // read as zero (an empty field or a keyword such as "YSI" included) read as 1.

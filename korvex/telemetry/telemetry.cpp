@@ -235,10 +235,14 @@ std::vector<std::string> LinesOf(const std::string& content) {
 }
 
 bool Take(Program& p, const LoadResult& r) {
-  p.db.notes.insert(p.db.notes.end(), r.notes.begin(), r.notes.end());
+  p.core.loadNotes.insert(p.core.loadNotes.end(), r.notes.begin(), r.notes.end());
   if (r.ok) return true;
   MessagePopup(r.title.c_str(), r.message.c_str());
   return false;
+}
+
+void Keep(Program& p, const LoadNotes& n) {
+  p.core.loadNotes.insert(p.core.loadNotes.end(), n.v.begin(), n.v.end());
 }
 
 using LoadFn = LoadResult (*)(const std::string&, const std::string&, TelemetryDb&);
@@ -260,21 +264,20 @@ bool LoadDatabases(Program& p) {
   SplashLamp(p, 6);
 
   if (!ReadDb("database/VANTIS_err.txt", kNoErrFile, &content, &used)) return false;
-  ReadErrDb(LinesOf(content), d.err);
-  if (d.err.surplus > 0)
-    d.notes.push_back({used, 0, std::to_string(d.err.surplus) + " lines beyond the 300 the table holds ignored"});
+  LoadNotes errNotes{used, {}};
+  ReadErrDb(LinesOf(content), d.err, &errNotes);
+  Keep(p, errNotes);
   SplashLamp(p, 5);
 
   if (!ReadDb("database/VANTIS_apd.txt", kNoApdFile, &content, &used)) return false;
-  ApdResult apd = ReadApd(LinesOf(content));
+  LoadNotes apdNotes{used, {}};
+  ApdResult apd = ReadApd(LinesOf(content), &apdNotes);
+  Keep(p, apdNotes);
   p.link.apdIndex = apd.index;
   for (const ApdLabel& l : apd.labels) {
     int panel = l.panel == 0 ? p.ui.summary : p.ui.group[static_cast<std::size_t>(l.panel)];
     SetCtrlAttribute(panel, l.control, ATTR_LABEL_TEXT, l.text.c_str());
   }
-  if (apd.ignored > 0)
-    d.notes.push_back({used, 0, std::to_string(apd.ignored) +
-                                    " APID lines ignored (no heading before them, no room on their panel or an APID above 3FF)"});
   SplashLamp(p, 4);
 
   if (!LoadOne(p, "database/VANTIS_seq.txt", kNoSeqFile, LoadSeq)) return false;
@@ -310,13 +313,6 @@ bool LoadDatabases(Program& p) {
       SetCtrlAttribute(d.maskPanel, 2 + (31 - b), ATTR_LABEL_TEXT,
                        d.tdb.cdsqmk[static_cast<std::size_t>(b)].c_str());
   return true;
-}
-
-void ReportLoadNotes(Program& p) {
-  for (const LoadNote& n : p.db.notes) {
-    std::string where = n.file + (n.line > 0 ? ":" + std::to_string(n.line) : std::string());
-    LogMessage(where + ": " + n.text, kYellow);
-  }
 }
 
 double GetValue(const std::string& name) { return GetValue(Ctx().db.tdb, name); }

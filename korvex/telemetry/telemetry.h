@@ -14,10 +14,9 @@ void InstallTelemetry(Program& p);
 // Reads the database files in their order (processor items, error texts, APID list, stored
 // sequences, table definitions, SEP items, companion items, spacecraft items and labels), labels
 // the panels and lights the splash lamps. A missing file may be replaced through the file
-// dialog. False: the operator was told why and the station ends.
+// dialog. What the loaders skip goes to the core's load notes. False: the operator was told
+// why and the station ends.
 bool LoadDatabases(Program& p);
-// Logs what the loaders skipped (file:line) as yellow event lines.
-void ReportLoadNotes(Program& p);
 
 // Last value of a telemetry item by name (999999.999999 when no table has it).
 double GetValue(const std::string& name);

@@ -116,6 +116,33 @@ TEST_F(StationTest, ConfigurationPositionsAndClampedAlarmCount) {
   EXPECT_EQ(P().link.telemServ, "tlm");
 }
 
+// What the readers skipped reaches the operator as yellow event lines naming file and line, in
+// the ".log" archive too; a clean set of files gives none.
+TEST_F(StationTest, SkippedFileLinesAreLoggedWithFileAndLine) {
+  ASSERT_EQ(Start(), kStarted);
+  EXPECT_EQ(CountOut("DATABASE/"), 0);
+  EXPECT_EQ(CountOut("CFG/KORVEX.CFG:"), 0);
+  StopStation();
+  NewContext();
+  rte::ResetModel();
+
+  auto lines = CfgLines();
+  lines[14] = "Wlim = many ; warnings";
+  WriteFile(dir / "cfg/korvex.cfg", Join(lines));
+  WriteFile(dir / "database/VANTIS_apd.txt", std::string("APID list\n201\tearly\n") + kApdText);
+  Program& p = NewContext();
+  p.headless = true;
+  p.echoOut = [this](const std::string& l) { out.push_back(l); };
+  InstallStation(p);
+  ASSERT_EQ(Start(), kStarted);
+  EXPECT_EQ(CountOut("CFG/KORVEX.CFG:15: SETTING \"MANY\" IS NOT A NUMBER; 0 IS USED"), 1);
+  EXPECT_EQ(CountOut("DATABASE/VANTIS_APD.TXT:2: APID LINE BEFORE THE FIRST GROUP HEADING; SKIPPED"), 1);
+  std::string log = Slurp(fs::path("log") / BaseName(P().arc.logfn));
+  EXPECT_NE(log.find("DATABASE/VANTIS_APD.TXT:2:"), std::string::npos) << log;
+  // The lines after it still load.
+  EXPECT_NE(P().link.apdIndex.find(0x200), nullptr);
+}
+
 TEST_F(StationTest, WatchdogsReportOnceAndResume) {
   ASSERT_EQ(Start(), kStarted);
   for (int i = 0; i < 59; ++i) DoTick();
