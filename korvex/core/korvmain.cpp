@@ -84,6 +84,12 @@ void Remember(Panels& u, const std::string& file, int res, int h) {
       case ids::kEventPanel: u.eventLog = h; break;
       case ids::kInstrEvents: u.instrEvents = h; break;
       case ids::kShutdown: u.shutdown = h; break;
+      case ids::kVariables: u.variables = h; break;
+      case ids::kSchedulePanel: u.schedule = h; break;
+      case ids::kCmdBox: u.cmdBox = h; break;
+      case ids::kComment: u.comment = h; break;
+      case ids::kLogView: u.logView = h; break;
+      case ids::kCvView: u.cvView = h; break;
       default: break;
     }
   } else if (file == "sep.uir") {
