@@ -89,6 +89,10 @@ constexpr int kLcTlmDropAll = 64;
 constexpr int kClientMessages = 6;
 constexpr int kCmText = 2;
 
+// SEP panel (korvmain.uir): the SEP's text replies.
+constexpr int kSepPanel = 53;
+constexpr int kSepText = 2;
+
 // Command box panels (cmdbox.uir).
 constexpr int kVariables = 9;      // variables list, control 2
 constexpr int kVarList = 2;

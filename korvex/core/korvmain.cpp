@@ -74,6 +74,7 @@ void Remember(Panels& u, const std::string& file, int res, int h) {
       case ids::kSepStrip1: u.sepStrip[0] = h; break;
       case ids::kSepStrip2: u.sepStrip[1] = h; break;
       case ids::kSepStrip3: u.sepStrip[2] = h; break;
+      case ids::kSepPanel: u.sep = h; break;
       default:
         if (res >= ids::kGroupFirst && res < ids::kGroupFirst + kGroupPanels)
           u.group[res - ids::kGroupFirst + 1] = h;

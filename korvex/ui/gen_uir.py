@@ -161,7 +161,9 @@ def korvmain():
     for r in [46, 47, 54, 56, 55, 57, 50, 52, 51, 45, 4, 5, 11, 49]:
         panels.append(role(r, "Instrument Panel %d" % r))
     panels += telemetry_korvmain_panels()
-    panels.append(role(53, "SEP"))
+    panels.append(panel(53, "SEP", [ctl(2, "textbox", "SEP Replies", mode="indicator", width=700,
+                                        height=200),
+                                    ctl(3, "button", "Clear", "ClearArr")]))
     for g in range(1, 15):
         panels.append(panel(29 + g, "APID Group %d" % g,
                             [ind(c, "") for c in range(26, 1, -1)]))
