@@ -1,20 +1,30 @@
 #include "batch.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <sstream>
+#include <thread>
 
 #include "../core/browse.h"
 #include "../core/hkdb.h"
 #include "../core/scans.h"
 #include "../core/science.h"
+#include "report.h"
 
 namespace tallox {
 
@@ -28,7 +38,8 @@ const char* const kVerbs[] = {"scan", "burst",  "timing",   "hk",  "hkstats",
 
 struct Options {
   std::string verb, file;
-  std::vector<std::string> positional;
+  std::vector<std::string> positional, files;
+  std::string format = "text";
   bool swap = true, fine = false, sep = false, meanRemoval = false;
   std::string start, end;
   bool haveStart = false, haveEnd = false;
@@ -144,14 +155,28 @@ std::string Parse(const std::vector<std::string>& args, Options* o) {
     } else if (a == "--db") {
       if (!value(&o->dbDir)) return "--db needs a directory";
       o->haveDb = true;
-    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-      return "unknown option " + a;
+    } else if (a == "--format") {
+      if (!value(&o->format) || (o->format != "text" && o->format != "csv" && o->format != "json"))
+        return "--format needs text, csv or json";
+    } else if (a.size() > 1 && a[0] == '-' && !(a.size() > 1 && (std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.'))) {
+      return "unknown option '" + a + "'";
     } else {
       o->positional.push_back(a);
     }
   }
-  if (o->positional.empty()) return "no telemetry file given";
+  if (o->positional.empty()) return o->verb + " needs a telemetry file";
   o->file = o->positional[0];
+  // The verbs that show one record take FILE N; the others read every file named.
+  if (o->verb == "packet" || o->verb == "mag" || o->verb == "fit") {
+    if (o->positional.size() > 2) return o->verb + " reads one file: " + o->verb + " FILE N";
+    o->files = {o->file};
+  } else {
+    o->files = o->positional;
+  }
+  if (o->format == "json" && o->verb != "scan" && o->verb != "hkstats")
+    return "--format json is for scan and hkstats; use csv";
+  if (o->format != "text" && o->verb == "packet") return "packet prints text only";
+  if (o->files.size() > 1 && !o->out.empty()) return "--out names one file; give one telemetry file with it";
   return "";
 }
 
@@ -180,6 +205,11 @@ Progress MakeProgress(std::ostream& err, const std::string& what) {
 
 // Checks that the file exists and can be read; reports sizes that cannot be whole records.
 bool CheckFile(const std::string& path, std::ostream& err) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) {
+    err << "tallox: cannot read " << path << ": " << std::strerror(EISDIR) << "\n";
+    return false;
+  }
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) {
     err << "tallox: cannot open " << path << ": " << std::strerror(errno) << "\n";
@@ -209,107 +239,159 @@ int Fail(std::ostream& err, const std::string& msg, int code) {
   return code;
 }
 
-}  // namespace
+// What one file gave: its report (text, or CSV rows without the header), its messages, and the
+// values the total over several files adds up.
+struct FileReport {
+  std::string file;
+  int rc = 0;
+  std::string out, err;
+  std::string csvHeader;                               // a table verb's CSV header row
+  std::vector<std::pair<std::string, double>> sums;    // additive values, report order
+  std::optional<std::uint32_t> first, last;            // time span of a whole-file read
+  std::map<int, std::uint64_t> timingBins;             // spacing histogram (timing)
+  std::uint64_t timingPackets = 0;
+  bool fine = false;
+};
 
-std::string BatchUsage() {
-  return "usage:\n"
-         "  tallox scan FILE\n"
-         "  tallox burst FILE [--apid A]\n"
-         "  tallox timing FILE --apid A [--fine]\n"
-         "  tallox hk FILE --points NAME,... [--sep] [--rows R] [--spacing S] [--out PATH] [--db DIR]\n"
-         "  tallox hkstats FILE\n"
-         "  tallox packet FILE N [--ac]\n"
-         "  tallox packet FILE [N] --find K | --find-apid A   (searches forward from record N)\n"
-         "  tallox mag FILE N [--ac] [--out PATH]   (MAG export of record N)\n"
-         "  tallox magseries FILE [--apid 208|209]\n"
-         "  tallox fit FILE N   (MAG step fit of record N)\n"
-         "  tallox sterates FILE\n"
-         "  tallox ste FILE [--combine] [--next K] [--out PATH]\n"
-         "      [--fit peaks|lines [--spectrum K] [--fit-spacing S] [--fit-width W]]\n"
-         "  tallox drevrates FILE   tallox bursthk FILE   tallox criteria FILE\n"
-         "common options: --swap (file in transmission order, the default) | --no-swap,\n"
-         "  --start \"2006 JAN  4 12:30:00\" --end \"...\" (time window; whole file without them)\n"
-         "APIDs are hexadecimal (209, 0x209 or 209h). --db DIR holds database/VANTIS_TLM.txt.\n"
-         "  tallox [--headless]   starts the program with its panels\n";
+// Values of a verb's text report that add up over several files.
+bool Additive(const std::string& verb, const std::string& label) {
+  if (verb == "scan" || verb == "burst") return true;
+  if (verb == "hkstats")
+    return label == "Records" || label == "HK packets" || label == "Identification errors" ||
+           label == "Sequence errors" || label == "Length errors" || label == "Checksum errors";
+  if (verb == "magseries" || verb == "sterates") return label == "Packets" || label == "Samples" || label == "Frames";
+  if (verb == "ste") return label == "Packets" || label == "Accumulation (s)";
+  return label == "Samples";
 }
 
-std::vector<std::string> SplitCommandLine(const std::string& line) {
-  std::vector<std::string> words;
-  std::string w;
-  bool inQuotes = false, have = false;
-  for (char c : line) {
-    if (c == '"') {
-      inQuotes = !inQuotes;
-      have = true;
-    } else if (!inQuotes && (c == ' ' || c == '\t' || c == '\r')) {
-      if (have) words.push_back(w);
-      w.clear();
-      have = false;
-    } else {
-      w += c;
-      have = true;
-    }
+std::string NumberText(double v) {
+  if (v == std::floor(v) && std::fabs(v) < 1e18) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%lld", static_cast<long long>(v));
+    return b;
   }
-  if (have) words.push_back(w);
-  return words;
+  return Fixed(v);
 }
 
-bool IsBatchCommand(const std::vector<std::string>& args) {
-  if (args.empty()) return false;
-  for (const char* v : kVerbs)
-    if (args[0] == v) return true;
-  return false;
+// A table verb's CSV: the header row (with the File column) and one row a line.
+struct Csv {
+  std::string header, rows;
+  const std::string& file;
+  explicit Csv(const std::string& f) : file(f) {}
+  void head(std::vector<std::string> cols) {
+    cols.insert(cols.begin(), "File");
+    header = CsvRow(cols);
+  }
+  void row(std::vector<std::string> vals) {
+    vals.insert(vals.begin(), file);
+    rows += CsvRow(vals);
+  }
+};
+
+// Verbs whose CSV is a table of their samples; the others give one row of report values a file.
+bool TableVerb(const std::string& verb) {
+  return verb != "scan" && verb != "hkstats" && verb != "fit";
 }
 
-int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (!IsBatchCommand(args)) return Fail(err, "unknown command\n" + BatchUsage(), 2);
-  Options o;
-  const std::string usage = Parse(args, &o);
-  if (!usage.empty()) return Fail(err, usage + "\n" + BatchUsage(), 2);
-  if (!CheckFile(o.file, err)) return 1;
+// Runs the verb on one file. out receives the report (text, or CSV rows for a table verb), err
+// the messages; both may be buffers when several files run at once.
+int RunVerb(const Options& o, const std::string& file, std::ostream& out, std::ostream& err,
+            bool progress, FileReport& rep) {
+  if (!CheckFile(file, err)) return 1;
+  const bool csv = o.format == "csv" && TableVerb(o.verb);
+  Csv table(file);
 
   ScanInput in;
-  in.FileName = o.file;
+  in.FileName = file;
   SetWindow(o, in.ctl);
-  in.progress = MakeProgress(err, o.verb);
+  if (progress) in.progress = MakeProgress(err, o.verb);
 
   auto reportSourceError = [&](const std::string& e) -> int {
     if (e.empty()) return 0;
     err << "tallox: " << e << "\n";
     return 1;
   };
+  // A file whose records mostly hold no telemetry packet is no recording (or is read in the
+  // wrong byte order): one line says so instead of a report of meaningless counts.
+  auto notTelemetry = [&]() -> bool {
+    if (!in.source.mostlyNotTelemetry()) return false;
+    err << "tallox: " << file << " does not look like a telemetry file: "
+        << in.source.notTelemetry() << " of " << in.source.recordsRead()
+        << " records hold no telemetry packet header (is it a .tlm recording, and is the byte "
+           "order, --swap or --no-swap, right?)\n";
+    return true;
+  };
   // A whole-file read writes the first and last packet times into the main panel's time fields;
-  // they close every batch report that read the file.
+  // they close every batch report that read the file. A read that delivered nothing says so
+  // instead of showing the defaults as if they were times from the file.
   auto timeFields = [&]() {
+    if (in.source.delivered() == 0) {
+      if (!csv) out << (in.ctl.wholeFile ? "No record in the file\n" : "No record in the window\n");
+      return;
+    }
     if (!in.ctl.wholeFile) return;
-    if (!in.ctl.startText.empty()) out << "Start time: " << in.ctl.startText << "\n";
-    if (!in.ctl.endText.empty()) out << "End time: " << in.ctl.endText << "\n";
+    if (!csv) {
+      if (!in.ctl.startText.empty()) out << "Start time: " << in.ctl.startText << "\n";
+      if (!in.ctl.endText.empty()) out << "End time: " << in.ctl.endText << "\n";
+    }
+    if (auto s = GetUTC32(in.ctl.startText)) rep.first = *s;
+    if (auto e = GetUTC32(in.ctl.endText)) rep.last = *e;
+  };
+  // Ends a verb that read through the record source: the table (CSV) or nothing more.
+  auto finish = [&]() -> int {
+    if (notTelemetry()) return 1;
+    if (csv && !table.header.empty()) {
+      rep.csvHeader = table.header;
+      out << table.rows;
+    }
+    return 0;
   };
 
   if (o.verb == "scan") {
     ApidScan s = ScanApIDs(in);
     if (int rc = reportSourceError(s.error)) return rc;
+    if (notTelemetry()) return 1;
     out << FormatApidScan(s);
     timeFields();
-    if (s.records > 0 && s.invalid == s.records)
-      err << "tallox: warning: no record of " << o.file
-          << " holds a known APID; is it a telemetry file, and is the byte order (--swap/--no-swap) right?\n";
     return 0;
   }
   if (o.verb == "burst") {
     unsigned sel = o.haveApid ? o.apid : 0;
     if (sel != 0 && sel != 0x209 && sel != 0x211 && sel != 0x221 && sel != 0x223)
-      return Fail(err, "--apid must be one of the burst APIDs 209, 211, 221, 223", 2);
+      return Fail(err, "--apid must be one of the burst APIDs 209, 211, 221, 223; try --help", 2);
     BurstScan b = ScanBurst1(in, sel);
     if (int rc = reportSourceError(b.error)) return rc;
+    if (csv) {
+      table.head({"Record", "Event", "ApID", "Time (UTC)", "Until (UTC)", "Missing packets"});
+      for (const BurstEvent& e : b.events) {
+        char apid[16];
+        std::snprintf(apid, sizeof apid, "%03X", e.apid);
+        const bool skip = e.kind == BurstEvent::Skip;
+        table.row({std::to_string(e.index), skip ? "Skip" : e.kind == BurstEvent::First ? "First" : "Last",
+                   apid, IsoTime(e.from), skip ? IsoTime(e.to) : "", skip ? std::to_string(e.missing) : ""});
+      }
+      return finish();
+    }
+    if (notTelemetry()) return 1;
     out << b.log << FormatBurstCounts(b);
     timeFields();
     return 0;
   }
   if (o.verb == "timing") {
-    if (!o.haveApid) return Fail(err, "timing needs --apid A", 2);
+    if (!o.haveApid) return Fail(err, "timing needs --apid A; try --help", 2);
     TimingResult t = StartTiming(in, o.apid, o.fine);
     if (int rc = reportSourceError(t.error)) return rc;
+    rep.fine = o.fine;
+    rep.timingPackets = t.packets;
+    for (int d = t.rangeStart; t.packets > 1 && d <= t.rangeEnd; ++d)
+      if (t.dThist[d]) rep.timingBins[d] = static_cast<std::uint64_t>(t.dThist[d]);
+    if (csv) {
+      table.head({"Spacing (s)", "Packets"});
+      for (const auto& [d, n] : rep.timingBins)
+        table.row({Fixed(d * t.binSeconds(), o.fine ? 16 : 8), std::to_string(n)});
+      return finish();
+    }
+    if (notTelemetry()) return 1;
     out << FormatTiming(t);
     timeFields();
     return 0;
@@ -317,6 +399,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (o.verb == "hkstats") {
     HkStats h = ScanHKP(in);
     if (int rc = reportSourceError(h.error)) return rc;
+    if (notTelemetry()) return 1;
     out << FormatHkStats(h);
     timeFields();
     return 0;
@@ -324,13 +407,13 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   // A single packet by record number, as the packet panel shows it.
   auto showRecord = [&](DumpFile& dump, const char* verb) -> int {
     double n = 0;
-    if (o.positional.size() < 2) return Fail(err, std::string(verb) + " needs a record number N", 2);
+    if (o.positional.size() < 2) return Fail(err, std::string(verb) + " needs a record number N; try --help", 2);
     if (!ParseNumber(o.positional[1], &n) || n < 0)
-      return Fail(err, "record number must be 0 or more", 2);
+      return Fail(err, "record number must be 0 or more; try --help", 2);
     std::string e;
-    if (!dump.open(o.file, &e)) return Fail(err, e, 1);
+    if (!dump.open(file, &e)) return Fail(err, e, 1);
     if (!dump.PacketNum(static_cast<long long>(n), o.swap))
-      return Fail(err, o.file + " holds no whole record", 1);
+      return Fail(err, file + " holds no whole record", 1);
     if (dump.PacketNumber() != static_cast<long long>(n))
       return Fail(err, "record " + std::to_string(static_cast<long long>(n)) + " is beyond the end", 1);
     if ((GetApID(dump.Data()) & 0xFFE) != 0x208)
@@ -341,8 +424,15 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     DumpFile dump;
     if (int rc = showRecord(dump, "mag")) return rc;
     const MagView m = MakeMagView(dump.Data(), o.meanRemoval);
+    if (csv) {
+      table.head({"Sample", "X", "Y", "Z"});
+      for (int i = 0; i < 42; ++i) table.row({std::to_string(i), Fixed(m.x[i], 1), Fixed(m.y[i], 1), Fixed(m.z[i], 1)});
+      rep.csvHeader = table.header;
+      out << table.rows;
+      return 0;
+    }
     std::string path, e;
-    if (!SaveMag(o.file, m, dump.PacketNumber(), &path, &e, o.out)) return Fail(err, e, 1);
+    if (!SaveMag(file, m, dump.PacketNumber(), &path, &e, o.out)) return Fail(err, e, 1);
     out << "Written: " << path << "\n";
     return 0;
   }
@@ -358,10 +448,17 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   if (o.verb == "magseries") {
     unsigned a = o.haveApid ? o.apid : 0x208;
-    if (a != 0x208 && a != 0x209) return Fail(err, "--apid must be 208 or 209", 2);
+    if (a != 0x208 && a != 0x209) return Fail(err, "--apid must be 208 or 209; try --help", 2);
     MagSeries s = ExtractMag(in, a == 0x209);
     if (int rc = reportSourceError(s.error)) return rc;
     if (s.truncated) err << "tallox: warning: stopped at 1000000 samples\n";
+    if (csv) {
+      table.head({"Time (UTC)", "X", "Y", "Z"});
+      for (std::size_t i = 0; i < s.size(); ++i)
+        table.row({IsoTime(s.t[i]), Fixed(s.x[i], 1), Fixed(s.y[i], 1), Fixed(s.z[i], 1)});
+      return finish();
+    }
+    if (notTelemetry()) return 1;
     out << FormatMagSeries(s);
     timeFields();
     return 0;
@@ -373,6 +470,21 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (r.truncated) err << "tallox: warning: stopped at 1000000 samples\n";
     if (r.skippedZeroAcc)
       err << "tallox: warning: " << r.skippedZeroAcc << " packets with 0 s accumulation left out\n";
+    if (r.framesLeftOut)
+      err << "tallox: warning: " << r.framesLeftOut
+          << " rate frames reaching the next rate packet or past the last packet time left out\n";
+    if (csv) {
+      std::vector<std::string> cols = {"Time (UTC)"};
+      for (int c = 0; c < 24; ++c) cols.push_back("Ch " + std::to_string(c) + " (1/s)");
+      table.head(cols);
+      for (std::size_t i = 0; i < store.count; ++i) {
+        std::vector<std::string> v = {IsoTime(store.UTC[i])};
+        for (int c = 0; c < 24; ++c) v.push_back(Fixed(store.Samples[c][i]));
+        table.row(v);
+      }
+      return finish();
+    }
+    if (notTelemetry()) return 1;
     out << "Packets: " << r.packets << "\nFrames: " << store.count << "\n";
     if (store.count) {
       std::array<bool, 24> all;
@@ -397,9 +509,29 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
       }
     if (acc.skippedBadSize)
       err << "tallox: warning: " << acc.skippedBadSize << " spectrum packets with more than 64 energies left out\n";
+    if (notTelemetry()) return 1;
+    if (csv) {
+      const int n = std::clamp(acc.NumEnergy0, 0, 64);
+      const double* sp = acc.Spectra.data();
+      if (o.combine) {
+        table.head({"Bin", "STE-U (counts)", "STE-D (counts)"});
+        for (int i = 0; i < 4 * n; ++i) table.row({std::to_string(i), Fixed(sp[i], 0), Fixed(sp[4 * n + i], 0)});
+      } else {
+        std::vector<std::string> cols = {"Bin"};
+        for (const char* c : {"STE-U-0", "STE-U-1", "STE-U-2", "STE-U-3", "STE-D-0", "STE-D-1", "STE-D-2", "STE-D-3"})
+          cols.push_back(std::string(c) + " (counts)");
+        table.head(cols);
+        for (int i = 0; i < n; ++i) {
+          std::vector<std::string> v = {std::to_string(i)};
+          for (int k = 0; k < 8; ++k) v.push_back(Fixed(sp[i + k * n], 0));
+          table.row(v);
+        }
+      }
+      return finish();
+    }
     out << FormatSteAccumulation(acc);
     std::string path, e;
-    if (!SaveSTEAcc(o.file, acc, o.combine, &path, &e, o.out)) return Fail(err, e, 1);
+    if (!SaveSTEAcc(file, acc, o.combine, &path, &e, o.out)) return Fail(err, e, 1);
     out << "Written: " << path << "\n";
     if (!o.steFit.empty() && acc.NumEnergy0 > 0) {
       const int n = acc.NumEnergy0;
@@ -441,6 +573,18 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     d.fill(true);
     DrevRates r = ExtractDrevRates(in, e, d);
     if (int rc = reportSourceError(r.error)) return rc;
+    if (csv) {
+      std::vector<std::string> cols = {"Time (UTC)"};
+      for (int a = 0; a < 16; ++a) cols.push_back("A" + std::to_string(a));
+      table.head(cols);
+      for (std::size_t i = 0; i < r.t.size(); ++i) {
+        std::vector<std::string> v = {IsoTime(r.t[i])};
+        for (int a = 0; a < 16; ++a) v.push_back(Fixed(r.perA[a][i], 3));
+        table.row(v);
+      }
+      return finish();
+    }
+    if (notTelemetry()) return 1;
     out << "Samples: " << r.t.size() << "\n";
     if (!r.t.empty()) {
       char b[64];
@@ -458,6 +602,14 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     BurstHk b = ExtractBurstHk(in);
     if (int rc = reportSourceError(b.error)) return rc;
     if (b.truncated) err << "tallox: warning: stopped at 100000 samples\n";
+    if (csv) {
+      table.head({"Time (UTC)", "Byte 96", "Byte 95", "Byte 85", "Byte 97"});
+      for (std::size_t i = 0; i < b.t.size(); ++i)
+        table.row({IsoTime(b.t[i]), NumberText(b.series[0][i]), NumberText(b.series[1][i]),
+                   NumberText(b.series[2][i]), NumberText(b.series[3][i])});
+      return finish();
+    }
+    if (notTelemetry()) return 1;
     out << "Samples: " << b.t.size() << "\n";
     for (std::size_t i : b.drops) out << "Drop at:" << GetTime2(b.t[i]) << "\n";
     timeFields();
@@ -467,6 +619,18 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     BurstCriteria c = ExtractBurstCriteria(in);
     if (int rc = reportSourceError(c.error)) return rc;
     if (c.truncated) err << "tallox: warning: stopped at 100000 samples\n";
+    if (csv) {
+      std::vector<std::string> cols = {"Time (UTC)"};
+      for (int i = 0; i < 8; ++i) cols.push_back("Criterion " + std::to_string(i));
+      table.head(cols);
+      for (std::size_t q = 0; q < c.t.size(); ++q) {
+        std::vector<std::string> v = {IsoTime(c.t[q])};
+        for (int i = 0; i < 8; ++i) v.push_back(NumberText(c.series[i][q]));
+        table.row(v);
+      }
+      return finish();
+    }
+    if (notTelemetry()) return 1;
     out << "Samples: " << c.t.size() << "\n";
     if (!c.t.empty())
       out << "First time: " << GetTime1(c.t.front()) << "\nLast time: " << GetTime1(c.t.back()) << "\n";
@@ -475,28 +639,24 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   if (o.verb == "packet") {
     const bool search = o.find >= 0;
-    if (o.positional.size() < 2 && !search) return Fail(err, "packet needs a record number N", 2);
+    if (o.positional.size() < 2 && !search) return Fail(err, "packet needs a record number N; try --help", 2);
     double n = 0;
     if (o.positional.size() >= 2 && (!ParseNumber(o.positional[1], &n) || n < 0))
-      return Fail(err, "record number must be 0 or more", 2);
+      return Fail(err, "record number must be 0 or more; try --help", 2);
     DumpFile dump;
     std::string e;
-    if (!dump.open(o.file, &e)) return Fail(err, e, 1);
+    if (!dump.open(file, &e)) return Fail(err, e, 1);
+    // A file without a whole record has no packet to show: that is a failure, as for every
+    // other verb that finds nothing to read.
     if (o.positional.size() >= 2) {
-      if (!dump.PacketNum(static_cast<long long>(n), o.swap)) {
-        err << "tallox: " << o.file << " holds no whole record\n";
-        return 0;
-      }
+      if (!dump.PacketNum(static_cast<long long>(n), o.swap)) return Fail(err, file + " holds no whole record", 1);
       if (dump.PacketNumber() != static_cast<int>(n))
         err << "tallox: record " << static_cast<long long>(n)
             << " is beyond the end; showing record " << dump.PacketNumber() << ", the last\n";
     }
     if (search) {
       bool found = false;
-      if (!dump.FindNext(o.find, o.swap, &found)) {
-        err << "tallox: " << o.file << " holds no whole record\n";
-        return 0;
-      }
+      if (!dump.FindNext(o.find, o.swap, &found)) return Fail(err, file + " holds no whole record", 1);
       if (!found) err << "tallox: not found before the end; showing the last record\n";
     }
     FastHkWave wave;
@@ -505,13 +665,13 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return 0;
   }
   // hk
-  if (o.points.empty()) return Fail(err, "hk needs --points NAME,...", 2);
-  if (o.points.size() > kSelectors) return Fail(err, "at most ten points", 2);
+  if (o.points.empty()) return Fail(err, "hk needs --points NAME,...; try --help", 2);
+  if (o.points.size() > kSelectors) return Fail(err, "at most ten points; try --help", 2);
   Tables tables = init_database(o.dbDir);
   if (!o.haveDb && !tables.suite.loaded) {
     // Recordings live in log/ below the station's working directory: without --db and without
     // tables here, the tables of the station the file was recorded by are the ones meant.
-    const fs::path parent = fs::absolute(fs::path(o.file)).parent_path();
+    const fs::path parent = fs::absolute(fs::path(file)).parent_path();
     for (const fs::path& dir : {parent.parent_path(), parent}) {
       Tables t = init_database(dir.string());
       if (t.suite.loaded) {
@@ -523,7 +683,8 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   // A missing SEP table only matters to a SEP extraction (the suite table is read first, and
   // without it neither is loaded).
-  if (!(o.sep ? tables.sep.loaded : tables.suite.loaded)) return Fail(err, tables.error, 1);
+  if (!(o.sep ? tables.sep.loaded : tables.suite.loaded))
+    return Fail(err, tables.error + (tables.detail.empty() ? "" : " (" + tables.detail + ")"), 1);
   if (!tables.error.empty()) err << "tallox: warning: " << tables.error << "\n";
   const Database& db = o.sep ? tables.sep : tables.suite;
   for (const auto& w : db.warnings) err << "tallox: warning: " << w << "\n";
@@ -537,25 +698,362 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         break;
       }
     if (found < 0)
-      return Fail(err, "no point named " + o.points[k] + " in the " + (o.sep ? "SEP" : "suite") +
-                           " table",
-                  2);
+      return Fail(err, "no point named " + o.points[k] + " in the " + (o.sep ? "SEP" : "suite") + " table", 2);
     sel[k] = found;
   }
   SampleStore store;
   Extraction x = ExtractHK(in, db, sel, o.sep, store);
   if (int rc = reportSourceError(x.error)) return rc;
+  if (notTelemetry()) return 1;
   if (x.truncated) err << "tallox: warning: stopped at 1000000 samples\n";
+  if (csv) {
+    // The export's rows and values, with the unit of each point from its table.
+    std::vector<std::string> cols = {"Time (UTC)"};
+    for (int k = 0; k < kSelectors; ++k) {
+      if (store.sel[k] < 0) continue;
+      std::string unit = db.entries[store.sel[k]].unit;
+      while (!unit.empty() && (unit.back() == ' ' || unit.back() == '\r')) unit.pop_back();
+      while (!unit.empty() && unit.front() == ' ') unit.erase(unit.begin());
+      cols.push_back(store.names[k] + (unit.empty() ? "" : " (" + unit + ")"));
+    }
+    table.head(cols);
+    if (store.count)
+      for (std::size_t i : ExportRows(store, o.rows, o.spacing)) {
+        std::vector<std::string> v = {IsoTime(store.UTC[i])};
+        for (int k = 0; k < kSelectors; ++k)
+          if (store.sel[k] >= 0) v.push_back(Fixed(store.Samples[k][i]));
+        table.row(v);
+      }
+    rep.csvHeader = table.header;
+    if (!o.out.empty()) {
+      std::FILE* f = std::fopen(o.out.c_str(), "w");
+      if (!f) return Fail(err, "cannot create " + o.out + ": " + std::strerror(errno), 1);
+      const std::string text = table.header + table.rows;
+      const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+      if (std::fclose(f) != 0 || !ok) return Fail(err, "cannot write " + o.out, 1);
+      rep.csvHeader.clear();
+      return 0;
+    }
+    out << table.rows;
+    return 0;
+  }
   out << "Samples: " << x.samples << "\n";
   if (x.samples == 0) {
-    err << "tallox: no " << (o.sep ? "SEP" : "") << " housekeeping packets; nothing written\n";
+    err << "tallox: no " << (o.sep ? "SEP " : "") << "housekeeping packets; nothing written\n";
     return 0;
   }
   std::string path, e;
-  if (!SaveHKP(o.file, store, o.rows, o.spacing, &path, &e, o.out)) return Fail(err, e, 1);
+  if (!SaveHKP(file, store, o.rows, o.spacing, &path, &e, o.out)) return Fail(err, e, 1);
   out << "Written: " << path << "\n";
   timeFields();
   return 0;
+}
+
+FileReport RunFile(const Options& o, const std::string& file, std::ostream* liveErr) {
+  FileReport rep;
+  rep.file = file;
+  std::ostringstream out, err;
+  rep.rc = RunVerb(o, file, out, liveErr ? *liveErr : err, liveErr != nullptr, rep);
+  rep.out = out.str();
+  rep.err = err.str();
+  if (rep.rc != 0) rep.out.clear();
+  if (o.format == "text" && rep.sums.empty())
+    for (const auto& [label, value] : ReportValues(rep.out)) {
+      double v;
+      if (Additive(o.verb, label) && AsNumber(value, &v)) rep.sums.push_back({label, v});
+    }
+  return rep;
+}
+
+// Runs the files on the machine's cores; calls emit(i) for each in the order of the files, as
+// soon as it and all before it are done.
+void RunAll(const Options& o, std::vector<FileReport>& reports, const std::function<void(std::size_t)>& emit) {
+  const std::size_t n = o.files.size();
+  reports.assign(n, FileReport{});
+  std::vector<bool> done(n, false);
+  std::mutex m;
+  std::condition_variable cv;
+  std::atomic<std::size_t> next{0};
+  const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t workers = std::min<std::size_t>(hw, n);
+  std::vector<std::thread> pool;
+  for (std::size_t w = 0; w < workers; ++w)
+    pool.emplace_back([&] {
+      for (std::size_t i; (i = next++) < n;) {
+        FileReport r = RunFile(o, o.files[i], nullptr);
+        std::lock_guard<std::mutex> lock(m);
+        reports[i] = std::move(r);
+        done[i] = true;
+        cv.notify_all();
+      }
+    });
+  for (std::size_t i = 0; i < n; ++i) {
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait(lock, [&] { return done[i]; });
+    lock.unlock();
+    emit(i);
+  }
+  for (auto& t : pool) t.join();
+}
+
+// The summary verbs' CSV and JSON: one row (object) a file of the report's values, times in
+// ISO 8601 UTC.
+using Values = std::vector<std::pair<std::string, std::string>>;
+
+Values SummaryValues(const FileReport& r) {
+  Values v;
+  for (const auto& [label, value] : ReportValues(r.out)) {
+    if (IsTimeLabel(label))
+      v.push_back({label + " (UTC)", IsoFromText(value)});
+    else
+      v.push_back({label, value});
+  }
+  return v;
+}
+
+Values TotalValues(const Options& o, const std::vector<FileReport>& reports) {
+  Values v;
+  std::vector<std::pair<std::string, double>> sums;
+  std::optional<std::uint32_t> first, last;
+  for (const FileReport& r : reports) {
+    if (r.rc != 0) continue;
+    for (const auto& [label, value] : r.sums) {
+      auto it = std::find_if(sums.begin(), sums.end(), [&](const auto& p) { return p.first == label; });
+      if (it == sums.end())
+        sums.push_back({label, value});
+      else
+        it->second += value;
+    }
+    if (r.first) first = first ? std::min(*first, *r.first) : *r.first;
+    if (r.last) last = last ? std::max(*last, *r.last) : *r.last;
+  }
+  for (const auto& [label, value] : sums) v.push_back({label, NumberText(value)});
+  if (first) v.push_back({"Start time", GetTime1(*first)});
+  if (last) v.push_back({"End time", GetTime1(*last)});
+  return v;
+}
+
+// The total of a timing run: the histograms added up.
+std::string TimingTotal(const std::vector<FileReport>& reports) {
+  std::map<int, std::uint64_t> bins;
+  std::uint64_t packets = 0;
+  bool fine = false;
+  for (const FileReport& r : reports) {
+    if (r.rc != 0) continue;
+    packets += r.timingPackets;
+    fine = r.fine;
+    for (const auto& [d, k] : r.timingBins) bins[d] += k;
+  }
+  char b[128];
+  std::snprintf(b, sizeof b, "%llu Packets\n", static_cast<unsigned long long>(packets));
+  std::string out = b;
+  if (bins.empty()) return out;
+  const int dec = fine ? 16 : 8;
+  const double bin = fine ? 1.0 / 65536 : 1.0 / 256;
+  std::snprintf(b, sizeof b, "Smallest spacing (s): %.*f\n", dec, bins.begin()->first * bin);
+  out += b;
+  std::snprintf(b, sizeof b, "Largest spacing (s): %.*f\n", dec, bins.rbegin()->first * bin);
+  out += b;
+  for (const auto& [d, k] : bins) {
+    std::snprintf(b, sizeof b, "Spacing %.*f s: %llu\n", dec, d * bin, static_cast<unsigned long long>(k));
+    out += b;
+  }
+  return out;
+}
+
+nlohmann::json JsonOf(const std::string& file, const Values& values) {
+  nlohmann::json j = nlohmann::json::object();
+  if (!file.empty()) j["File"] = file;
+  for (const auto& [label, value] : values) {
+    double d;
+    if (AsNumber(value, &d))
+      j[label] = d == std::floor(d) && std::fabs(d) < 9e15 ? nlohmann::json(static_cast<long long>(d)) : nlohmann::json(d);
+    else
+      j[label] = value;
+  }
+  return j;
+}
+
+}  // namespace
+
+std::string BatchUsage() {
+  return "usage:\n"
+         "  tallox scan FILE...\n"
+         "  tallox burst FILE... [--apid A]\n"
+         "  tallox timing FILE... --apid A [--fine]\n"
+         "  tallox hk FILE... --points NAME,... [--sep] [--rows R] [--spacing S] [--out PATH] [--db DIR]\n"
+         "  tallox hkstats FILE...\n"
+         "  tallox packet FILE N [--ac]\n"
+         "  tallox packet FILE [N] --find K | --find-apid A   (searches forward from record N)\n"
+         "  tallox mag FILE N [--ac] [--out PATH]   (MAG export of record N)\n"
+         "  tallox magseries FILE... [--apid 208|209]\n"
+         "  tallox fit FILE N   (MAG step fit of record N)\n"
+         "  tallox sterates FILE...\n"
+         "  tallox ste FILE... [--combine] [--next K] [--out PATH]\n"
+         "      [--fit peaks|lines [--spectrum K] [--fit-spacing S] [--fit-width W]]\n"
+         "  tallox drevrates FILE...   tallox bursthk FILE...   tallox criteria FILE...\n"
+         "common options: --swap (file in transmission order, the default) | --no-swap,\n"
+         "  --start \"2006 JAN  4 12:30:00\" --end \"...\" (time window; whole file without them),\n"
+         "  --format text|csv|json (csv: one header row, ISO 8601 UTC times; json: scan, hkstats)\n"
+         "Several files: one report each, in the order given, then the total (read in parallel).\n"
+         "APIDs are hexadecimal (209, 0x209 or 209h). --db DIR holds database/VANTIS_TLM.txt.\n"
+         "  tallox [FILE] [--headless] [--screenshot PREFIX]   starts the program with its panels\n"
+         "  tallox --help | --version\n";
+}
+
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+  std::vector<std::string> words;
+  std::string w;
+  bool inQuotes = false, have = false;
+  for (char c : line) {
+    if (c == '"') {
+      inQuotes = !inQuotes;
+      have = true;
+    } else if (!inQuotes && (c == ' ' || c == '\t' || c == '\r')) {
+      if (have) words.push_back(w);
+      w.clear();
+      have = false;
+    } else {
+      w += c;
+      have = true;
+    }
+  }
+  if (have) words.push_back(w);
+  return words;
+}
+
+bool IsVerb(const std::string& word) {
+  for (const char* v : kVerbs)
+    if (word == v) return true;
+  return false;
+}
+
+bool IsBatchCommand(const std::vector<std::string>& args) { return !args.empty() && IsVerb(args[0]); }
+
+int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) return Fail(err, "no verb given; try --help", 2);
+  if (!IsBatchCommand(args)) return Fail(err, "unknown verb '" + args[0] + "'; try --help", 2);
+  Options o;
+  const std::string usage = Parse(args, &o);
+  if (!usage.empty()) return Fail(err, usage + "; try --help", 2);
+
+  const bool several = o.files.size() > 1;
+  const bool table = TableVerb(o.verb);
+  std::vector<FileReport> reports;
+  int rc = 0;
+  std::string csvHeader;                 // the header row written
+  std::vector<std::string> summaryCols;  // a summary verb's CSV columns
+  nlohmann::json jsonFiles = nlohmann::json::array();
+
+  auto emit = [&](std::size_t i) {
+    const FileReport& r = reports[i];
+    err << r.err;
+    rc = std::max(rc, r.rc);
+    if (o.format == "text") {
+      if (several) out << "== " << r.file << "\n";
+      out << r.out;
+    } else if (r.rc == 0 && o.format == "csv") {
+      if (table) {
+        if (csvHeader.empty() && !r.csvHeader.empty()) out << (csvHeader = r.csvHeader);
+        out << r.out;
+      } else {
+        const Values v = SummaryValues(r);
+        if (summaryCols.empty()) {
+          std::vector<std::string> cols = {"File"};
+          for (const auto& p : v) cols.push_back(p.first);
+          summaryCols = cols;
+          out << CsvRow(cols);
+        }
+        std::vector<std::string> row = {r.file};
+        for (std::size_t c = 1; c < summaryCols.size(); ++c) {
+          auto it = std::find_if(v.begin(), v.end(), [&](const auto& p) { return p.first == summaryCols[c]; });
+          row.push_back(it == v.end() ? "" : it->second);
+        }
+        out << CsvRow(row);
+      }
+    } else if (r.rc == 0) {
+      jsonFiles.push_back(JsonOf(r.file, SummaryValues(r)));
+    }
+    out.flush();
+  };
+
+  if (!several) {
+    reports.push_back(RunFile(o, o.files[0], &err));
+    emit(0);
+  } else {
+    RunAll(o, reports, emit);
+  }
+
+  Values total = TotalValues(o, reports);
+  for (auto& [label, value] : total)
+    if (IsTimeLabel(label) && o.format != "text") {
+      label += " (UTC)";
+      value = IsoFromText(value);
+    }
+  if (o.format == "text" && several) {
+    out << "== Total of " << o.files.size() << " files\n";
+    if (o.verb == "timing") {
+      out << TimingTotal(reports);
+    } else {
+      for (const auto& [label, value] : total) out << label << ": " << value << "\n";
+    }
+  } else if (o.format == "csv" && several && !table && !summaryCols.empty()) {
+    std::vector<std::string> row = {"Total"};
+    for (std::size_t c = 1; c < summaryCols.size(); ++c) {
+      auto it = std::find_if(total.begin(), total.end(), [&](const auto& p) { return p.first == summaryCols[c]; });
+      row.push_back(it == total.end() ? "" : it->second);
+    }
+    out << CsvRow(row);
+  } else if (o.format == "json") {
+    nlohmann::json j;
+    j["files"] = jsonFiles;
+    j["total"] = JsonOf("", total);
+    out << j.dump(2) << "\n";
+  }
+  out.flush();
+  return rc;
+}
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) return -1;
+  if (args[0] == "--help" || args[0] == "-h") {
+    out << BatchUsage();
+    return 0;
+  }
+  if (args[0] == "--version") {
+    out << "tallox " << VANTIS_VERSION << "\n";
+    return 0;
+  }
+  // The options of the panels; the first other word is a verb or the file to open.
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      out << BatchUsage();
+      return 0;
+    }
+    if (a == "--version") {
+      out << "tallox " << VANTIS_VERSION << "\n";
+      return 0;
+    }
+    if (a == "--headless" || a.rfind("--answers=", 0) == 0) continue;
+    if (a == "--answers" || a == "--screenshot" || a == "--screenshot-delay") {
+      if (i + 1 >= args.size()) return Fail(err, a + " needs a value; try --help", 2);
+      ++i;
+      continue;
+    }
+    if (a.size() > 1 && a[0] == '-') return Fail(err, "unknown option '" + a + "'; try --help", 2);
+    if (IsVerb(a)) return RunBatch(std::vector<std::string>(args.begin() + static_cast<long>(i), args.end()), out, err);
+    // Not a verb: the recording to open with the panels, when it is a file.
+    std::error_code ec;
+    if (fs::exists(a, ec)) {
+      if (fs::is_directory(a, ec)) return Fail(err, "cannot open " + a + ": " + std::strerror(EISDIR), 1);
+      continue;
+    }
+    if (a.find('/') != std::string::npos || a.find('.') != std::string::npos)
+      return Fail(err, "cannot open " + a + ": " + std::strerror(ENOENT), 1);
+    return Fail(err, "unknown verb '" + a + "'; try --help", 2);
+  }
+  return -1;
 }
 
 }  // namespace tallox

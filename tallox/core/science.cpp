@@ -127,14 +127,51 @@ bool SaveMag(const std::string& fileName, const MagView& m, int packetNumber,
 const int kSteChannelControls[24] = {28, 29, 25, 22, 31, 27, 24, 21, 30, 26, 23, 20,
                                      19, 16, 13, 10, 18, 15, 12, 9,  17, 14, 11, 8};
 
+// A packet holds ten frames of a seconds each, the frame k at t + k a. The instrument's packets
+// need not follow each other every 10 a seconds (a recording made at another cadence, a mode
+// change, a repeated packet): frames that reach the next packet's time would draw the series back
+// and forth, and the last packet's frames would run past the end of the recording. So a packet's
+// frames are held until the next rate packet (or the end of the data) says how far they may go:
+// frames at or after the next packet's time, or after the last suite or companion time read, are
+// left out and counted, and the series stays in time order inside the span of the data read.
 SteRates ExtractSteRates(ScanInput& in, SampleStore& store, std::size_t capacity) {
   SteRates r;
   store.reset();
   const bool swap = in.ctl.swap;
   std::uint8_t d[kDataBufSize];
   std::uint64_t records = 0;
+  struct Frame {
+    std::uint32_t t;
+    std::array<float, 24> v;
+  };
+  std::vector<Frame> pending;
+  bool any = false;                 // a frame has been stored
+  std::uint32_t lastStored = 0;     // its time
+  std::uint32_t spanEnd = 0;        // latest suite or companion packet time read
+  // Stores the pending frames before `limit` (exclusive, or inclusive at the end of the data).
+  auto commit = [&](std::uint32_t limit, bool inclusive) {
+    for (const Frame& f : pending) {
+      const bool inside = (inclusive ? f.t <= limit : f.t < limit) && (!any || f.t > lastStored);
+      if (!inside) {
+        ++r.framesLeftOut;
+        continue;
+      }
+      if (store.count >= capacity) {
+        r.truncated = true;
+        break;
+      }
+      store.UTC.push_back(f.t);
+      for (int c = 0; c < 24; ++c) store.Samples[c].push_back(f.v[c]);
+      ++store.count;
+      any = true;
+      lastStored = f.t;
+    }
+    pending.clear();
+  };
   r.cancelled = !RunSource(in.source, in.FileName, in.ctl, in.progress, [&](const std::uint8_t* rec) {
     ++records;
+    const unsigned apid = PacketApid(rec, swap);
+    if (apid >= 0x200 && apid <= 0x37E) spanEnd = std::max(spanEnd, PacketSeconds(rec, swap));
     if ((SwapWord(rec, 0, swap) & 0x7FF) != 0x220) return true;
     std::memcpy(d, rec, kRecordSize);
     SwapTelemetryBytes(d, swap);
@@ -146,20 +183,19 @@ SteRates ExtractSteRates(ScanInput& in, SampleStore& store, std::size_t capacity
       ++r.skippedZeroAcc;
       return true;
     }
+    commit(t, false);
+    if (r.truncated) return false;
     for (int k = 0; k < 10; ++k) {
-      if (store.count >= capacity) {
-        r.truncated = true;
-        return false;
-      }
-      store.UTC.push_back(t + static_cast<std::uint32_t>(k) * a);
+      Frame f;
+      f.t = t + static_cast<std::uint32_t>(k) * a;
       for (int c = 0; c < 24; ++c)
-        store.Samples[c].push_back(
-            static_cast<float>(Uncompress(GetByte(d, 47 + 25 * k + c)) / static_cast<double>(a)));
-      ++store.count;
+        f.v[c] = static_cast<float>(Uncompress(GetByte(d, 47 + 25 * k + c)) / static_cast<double>(a));
+      pending.push_back(f);
     }
     ++r.packets;
     return true;
   });
+  if (!r.truncated) commit(spanEnd, true);
   if (records == 0) r.error = in.source.error();
   return r;
 }

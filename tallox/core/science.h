@@ -50,6 +50,8 @@ bool SaveMag(const std::string& fileName, const MagView& m, int packetNumber,
 struct SteRates {
   std::uint64_t packets = 0;
   std::uint64_t skippedZeroAcc = 0;  // packets with no accumulation time, not divisible
+  // Frames reaching the next rate packet's time or past the last packet time read.
+  std::uint64_t framesLeftOut = 0;
   bool truncated = false, cancelled = false;
   std::string error;
 };

@@ -93,10 +93,20 @@ void EndLong() {
   s.busy = false;
 }
 
-// Reports why a scan read nothing, or that it was cancelled.
+// Reports why a scan read nothing, that it was cancelled, that there was no record to read, or
+// that the file does not look like a recording.
 void AfterScan(const std::string& error, bool cancelled) {
-  if (!error.empty()) Message("ERROR", error);
-  if (cancelled) S().lastMessage = "Cancelled";
+  const RecordSource& src = S().in.source;
+  if (!error.empty())
+    Message("ERROR", error);
+  else if (cancelled)
+    S().lastMessage = "Cancelled";
+  else if (src.mostlyNotTelemetry())
+    Message("WARNING", std::to_string(src.notTelemetry()) + " of " + std::to_string(src.recordsRead()) +
+                           " records hold no telemetry packet header: is this a telemetry file, and "
+                           "is the byte order switch right?");
+  else if (src.delivered() == 0)
+    Message("tallox", S().in.ctl.wholeFile ? "No record in the file" : "No record in the window");
 }
 
 void SetText(int panel, int control, const std::string& text) {
@@ -359,10 +369,6 @@ int ScanApIDs(int panel, int control, int event, void*, int, int) {
   SetCtrlVal(p, SCAN_CHKERR, static_cast<double>(a.checksumErrors));
   SetCtrlVal(p, SCAN_GAPS, static_cast<double>(a.sequenceGaps));
   SetCtrlVal(p, SCAN_PROGRESS, static_cast<double>(a.grandTotal()));
-  if (a.records > 0 && a.invalid == a.records)
-    Message("WARNING",
-            "No record of this file holds a known ApID: is it a telemetry file, and is the byte "
-            "order switch right?");
   return 0;
 }
 
@@ -1354,10 +1360,6 @@ int RunTalloxGui(int argc, char** argv) {
         [](const std::string& line) {
           const auto args = tallox::SplitCommandLine(line);
           if (args.empty()) return;
-          if (!tallox::IsBatchCommand(args)) {
-            std::cerr << "tallox: unknown command " << args[0] << "\n" << tallox::BatchUsage();
-            return;
-          }
           tallox::RunBatch(args, std::cout, std::cerr);
           std::cout.flush();
         },

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -117,15 +118,18 @@ TEST(TalloxCli, ScanCountsLabelsTimesAndBothByteOrders) {
        {"ApID 200: 3\n", "ApID 201: 1\n", "ApID 209: 3\n", "ApID 244-24A: 2\n", "ApID 270: 0\n",
         "ApID 300-37F: 1\n", "ApID 000-0FF: 2\n", "Errors 200: 0\n", "Errors 201: 1\n",
         "Errors 209: 1\n", "Errors 244-24A: 0\n", "Invalid ApIDs: 1\n", "Other 200-27F: 1\n",
-        "Total packets: 11\n", "Checksum errors: 1\n", "Sequence gaps: 1\n",
+        "Total 200-27F and invalid: 11\n", "Checksum errors: 1\n", "Sequence gaps: 1\n",
         "Start time: 2006 JAN  4 12:28:20\n", "End time: 2006 JAN  4 12:30:10\n"})
     EXPECT_TRUE(a.has(line)) << line << " missing from\n" << a.out;
   EXPECT_NE(a.err.find("not a whole number of 298-byte records"), std::string::npos);
 
   const Result b = Tallox({"scan", sw, "--no-swap"});
   EXPECT_EQ(b.out, a.out);
-  // Read in the wrong order nothing is a known suite packet.
-  EXPECT_TRUE(Tallox({"scan", tx, "--no-swap"}).has("ApID 200: 0\n"));
+  // Read in the wrong order most records hold no telemetry header: one line says so.
+  const Result wrong = Tallox({"scan", tx, "--no-swap"});
+  EXPECT_EQ(wrong.rc, 1);
+  EXPECT_TRUE(wrong.out.empty());
+  EXPECT_NE(wrong.err.find("does not look like a telemetry file"), std::string::npos) << wrong.err;
 
   // Every label the scan prints is a label of the scan or main panel.
   const auto panel = PanelLabels({1, 3});
@@ -154,9 +158,12 @@ TEST(TalloxCli, TimesOfTheWholeMissionRange) {
   // Those texts read back as the same seconds: a window on them keeps both records.
   const Result w = Tallox({"scan", f, "--start", "1958 JAN  1 00:00:00", "--end", "2094 FEB  6 06:28:15"});
   EXPECT_TRUE(w.has("ApID 200: 2\n")) << w.out;
-  // A month word that names no month reads as December (case counts: "Jan" is none).
-  const Result dec = Tallox({"scan", f, "--start", "1958 Jan  1 00:00:00"});
-  EXPECT_TRUE(dec.has("ApID 200: 1\n")) << dec.out;
+  // Month words in any case; a word that is no month is refused.
+  EXPECT_TRUE(Tallox({"scan", f, "--start", "1958 Jan  1 00:00:00"}).has("ApID 200: 2\n"));
+  const Result bad = Tallox({"scan", f, "--start", "1958 Jam  1 00:00:00"});
+  EXPECT_EQ(bad.rc, 1);
+  EXPECT_NE(bad.err.find("\"Jam\" is no month"), std::string::npos) << bad.err;
+  EXPECT_TRUE(bad.out.empty());
 }
 
 TEST(TalloxCli, PacketDisplayAndSearches) {
@@ -450,7 +457,7 @@ TEST(TalloxCli, SimulatorFilesInEitherOrderAndExitCodes) {
   const Result a = Tallox({"scan", tx}), b = Tallox({"scan", sw, "--no-swap"});
   EXPECT_EQ(a.out, b.out);
   for (const char* line : {"Checksum errors: 1\n", "Invalid ApIDs: 1\n", "Sequence gaps: 1\n",
-                           "Errors 209: 2\n", "Total packets: 300\n",
+                           "Errors 209: 2\n", "Total 200-27F and invalid: 300\n",
                            "Start time: 2027 JAN 15 08:00:00\n"})
     EXPECT_TRUE(a.has(line)) << line << " missing from\n" << a.out;
 
@@ -473,7 +480,8 @@ TEST(TalloxCli, SimulatorFilesInEitherOrderAndExitCodes) {
   WriteText(tiny, std::string(297, '\x02'));
   const Result t = Tallox({"scan", tiny});
   EXPECT_EQ(t.rc, 0);
-  EXPECT_TRUE(t.has("Total packets: 0\n"));
+  EXPECT_TRUE(t.has("Total 200-27F and invalid: 0\nChecksum errors: 0\nSequence gaps: 0\nNo record in the file\n"))
+      << t.out;
   EXPECT_NE(t.err.find("holds no whole 298-byte record"), std::string::npos);
 }
 
@@ -507,7 +515,21 @@ TEST(TalloxCli, ScienceVerbsOnSimulatorFilesInEitherOrder) {
     EXPECT_EQ(a.out, b.out) << verb;
   }
   EXPECT_TRUE(Tallox({"magseries", tx}).has("Packets: 50\nSamples: 2100\n"));
-  EXPECT_TRUE(Tallox({"sterates", tx}).has("Packets: 50\nFrames: 500\n"));
+  // Rate frames stay inside the recording: ten frames of 4 s a packet do not fit the simulator's
+  // packet spacing, so frames that reach the next packet (or the end) are left out.
+  const Result rates = Tallox({"sterates", tx});
+  EXPECT_TRUE(rates.has("Packets: 50\nFrames: ")) << rates.out;
+  const auto values = [](const std::string& text) {
+    std::map<std::string, std::string> m;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+      if (auto c = line.find(": "); c != std::string::npos) m[line.substr(0, c)] = line.substr(c + 2);
+    return m;
+  };
+  auto v = values(rates.out);
+  EXPECT_LE(tallox::GetUTC(v["Last time"]), tallox::GetUTC(v["End time"])) << rates.out;
+  EXPECT_GE(tallox::GetUTC(v["First time"]), tallox::GetUTC(v["Start time"])) << rates.out;
+  EXPECT_NE(rates.err.find("rate frames reaching the next rate packet"), std::string::npos);
   const Result s1 = Tallox({"ste", tx}), s2 = Tallox({"ste", sw, "--no-swap", "--out", TempPath("sci_sw_ste.txt")});
   ASSERT_EQ(s1.rc, 0) << s1.err;
   const std::string f1 = ReadText(TempPath("sci_txSTE.txt")), f2 = ReadText(TempPath("sci_sw_ste.txt"));
@@ -520,4 +542,105 @@ TEST(TalloxCli, ScienceVerbsOnSimulatorFilesInEitherOrder) {
   const Result notMag = Tallox({"fit", tx, "2"});  // record 2: STE rates
   EXPECT_EQ(notMag.rc, 1);
   EXPECT_NE(notMag.err.find("not a MAG packet"), std::string::npos);
+}
+
+// Faults a new user met: each case failed before its mend.
+TEST(TalloxCli, TimeWindowsDeliverExactlyTheRecordsInside) {
+  // Suite records every 10 s from 05:00:00, a companion record after each, and a spacecraft one.
+  constexpr std::uint32_t t5 = 1515042000u;  // 2006 JAN  4 05:00:00
+  std::vector<Pkt> v;
+  for (unsigned i = 0; i < 6; ++i) {
+    v.push_back(P(0x200, i, t5 + 10 * i));
+    v.push_back(P(0x313, i, t5 + 10 * i + 8));
+    v.push_back(P(0x00B, i, t5 + 10 * i + 9));
+  }
+  const std::string f = TempPath("cli_window_exact.tlm");
+  WriteRecords(f, v);
+  auto window = [&](const char* verb, const char* from, const char* to) {
+    return Tallox({verb, f, "--start", from, "--end", to});
+  };
+  // Nothing lies between 05:00:03 and 05:00:07: no record, and it is said.
+  Result r = window("scan", "2006 JAN 4 05:00:03", "2006 JAN 4 05:00:07");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_TRUE(r.has("ApID 200: 0\n")) << r.out;
+  EXPECT_TRUE(r.has("ApID 300-37F: 0\n"));
+  EXPECT_TRUE(r.has("No record in the window\n"));
+  EXPECT_FALSE(r.has("Start time"));
+  // 05:00:10 - 05:00:20: the suite records at 10 and 20 and the companion record at 18; the
+  // companion record at 28 lies after the end.
+  r = window("scan", "2006 JAN 4 05:00:10", "2006 JAN 4 05:00:20");
+  EXPECT_TRUE(r.has("ApID 200: 2\n")) << r.out;
+  EXPECT_TRUE(r.has("ApID 300-37F: 1\n"));
+  EXPECT_TRUE(r.has("ApID 000-0FF: 0\n"));
+  r = window("burst", "2006 JAN 4 05:00:10", "2006 JAN 4 05:00:20");
+  EXPECT_TRUE(r.has("Others: 3\nRecords: 3\n")) << r.out;
+  // A start after the end is refused, whatever the verb.
+  for (const char* verb : {"scan", "burst", "hkstats", "magseries"}) {
+    r = window(verb, "2006 JAN 4 05:00:20", "2006 JAN 4 05:00:10");
+    EXPECT_EQ(r.rc, 1) << verb;
+    EXPECT_NE(r.err.find("is after the end time"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+  // The whole file: its times; an empty file says it holds no record instead of showing times.
+  r = Tallox({"scan", f});
+  EXPECT_TRUE(r.has("Start time: 2006 JAN  4 05:00:00\nEnd time: 2006 JAN  4 05:00:58\n")) << r.out;
+  const std::string empty = TempPath("cli_empty.tlm");
+  WriteText(empty, "");
+  for (const char* verb : {"scan", "burst", "hkstats", "sterates"}) {
+    r = Tallox({verb, empty});
+    EXPECT_EQ(r.rc, 0) << verb;
+    EXPECT_TRUE(r.has("No record in the file\n")) << verb << "\n" << r.out;
+    EXPECT_FALSE(r.has("Start time")) << verb;
+  }
+}
+
+TEST(TalloxCli, NothingToShowOrReadIsAFailure) {
+  // No whole record to show.
+  const std::string empty = TempPath("cli_pk_empty.tlm"), tiny = TempPath("cli_pk_tiny.tlm");
+  WriteText(empty, "");
+  WriteText(tiny, std::string(297, '\x01'));
+  for (const auto& f : {empty, tiny}) {
+    const Result r = Tallox({"packet", f, "0"});
+    EXPECT_EQ(r.rc, 1) << f;
+    EXPECT_NE(r.err.find("holds no whole record"), std::string::npos);
+    EXPECT_EQ(Tallox({"packet", f, "--find", "0"}).rc, 1);
+  }
+  // A directory where the suite table belongs cannot be read as one.
+  const fs::path dir = TempPath("cli_dir_table");
+  fs::create_directories(dir / "database" / "VANTIS_tlm.txt");
+  const std::string f = TempPath("cli_dir_table.tlm");
+  WriteRecords(f, {P(0x200, 0, kT0)});
+  const Result t = Tallox({"hk", f, "--db", dir.string(), "--points", "ILin"});
+  EXPECT_EQ(t.rc, 1);
+  EXPECT_NE(t.err.find("Cannot open telemetry database file VANTIS_TLM.txt"), std::string::npos) << t.err;
+  EXPECT_NE(t.err.find("VANTIS_tlm.txt: Is a directory"), std::string::npos) << t.err;
+  // Text is no telemetry: said in one line, no report.
+  const std::string text = TempPath("cli_notes.md");
+  std::string notes;
+  for (int i = 0; i < 40; ++i) notes += "# A line of notes that is not telemetry at all, number " + std::to_string(i) + "\n";
+  WriteText(text, notes);
+  for (const char* verb : {"scan", "hkstats", "burst"}) {
+    const Result n = Tallox({verb, text});
+    EXPECT_EQ(n.rc, 1) << verb;
+    EXPECT_TRUE(n.out.empty()) << n.out;
+    EXPECT_NE(n.err.find("does not look like a telemetry file"), std::string::npos) << n.err;
+    const std::string last = n.err.substr(n.err.rfind('\n', n.err.size() - 2) + 1);
+    EXPECT_EQ(last.rfind("tallox: " + text + " does not look like a telemetry file: 7 of 7 records", 0), 0u) << n.err;
+  }
+  // A recording with a few bad records is still a recording.
+  std::vector<Pkt> mostly = {P(0x200, 0, kT0), P(0x200, 1, kT0 + 1), P(0x1A3, 0, kT0 + 2)};
+  const std::string m = TempPath("cli_mostly.tlm");
+  WriteRecords(m, mostly);
+  EXPECT_EQ(Tallox({"scan", m}).rc, 0);
+  // A housekeeping run on a file without housekeeping says so with one blank between words.
+  const fs::path db = TempPath("cli_tables");
+  fs::create_directories(db / "database");
+  WriteText((db / "database" / "VANTIS_TLM.txt").string(), "1\n2\n3\n4\n5\nILin\t2\t40\tU16\t16\t1\t0\tV\nChecksum\n");
+  WriteText((db / "database" / "sep_hkg.txt").string(), "1\n2\n3\n4\n5\nSTemp\t2\t40\tU16\t16\t1\t0\tC\nChecksum\n");
+  const std::string nohk = TempPath("cli_nohk.tlm");
+  WriteRecords(nohk, {P(0x209, 0, kT0)});
+  const Result h = Tallox({"hk", nohk, "--db", db.string(), "--points", "ILin"});
+  EXPECT_NE(h.err.find("tallox: no housekeeping packets; nothing written"), std::string::npos) << h.err;
+  const Result hs = Tallox({"hk", nohk, "--db", db.string(), "--sep", "--points", "STemp"});
+  EXPECT_NE(hs.err.find("tallox: no SEP housekeeping packets; nothing written"), std::string::npos) << hs.err;
 }
