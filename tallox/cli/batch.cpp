@@ -757,7 +757,7 @@ FileReport RunFile(const Options& o, const std::string& file, std::ostream* live
   rep.out = out.str();
   rep.err = err.str();
   if (rep.rc != 0) rep.out.clear();
-  if (o.format == "text" && rep.sums.empty())
+  if ((o.format == "text" || !TableVerb(o.verb)) && rep.sums.empty())
     for (const auto& [label, value] : ReportValues(rep.out)) {
       double v;
       if (Additive(o.verb, label) && AsNumber(value, &v)) rep.sums.push_back({label, v});
@@ -861,13 +861,13 @@ std::string TimingTotal(const std::vector<FileReport>& reports) {
   return out;
 }
 
-nlohmann::json JsonOf(const std::string& file, const Values& values) {
-  nlohmann::json j = nlohmann::json::object();
+nlohmann::ordered_json JsonOf(const std::string& file, const Values& values) {
+  nlohmann::ordered_json j = nlohmann::ordered_json::object();
   if (!file.empty()) j["File"] = file;
   for (const auto& [label, value] : values) {
     double d;
     if (AsNumber(value, &d))
-      j[label] = d == std::floor(d) && std::fabs(d) < 9e15 ? nlohmann::json(static_cast<long long>(d)) : nlohmann::json(d);
+      j[label] = d == std::floor(d) && std::fabs(d) < 9e15 ? nlohmann::ordered_json(static_cast<long long>(d)) : nlohmann::ordered_json(d);
     else
       j[label] = value;
   }
@@ -943,7 +943,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   int rc = 0;
   std::string csvHeader;                 // the header row written
   std::vector<std::string> summaryCols;  // a summary verb's CSV columns
-  nlohmann::json jsonFiles = nlohmann::json::array();
+  nlohmann::ordered_json jsonFiles = nlohmann::ordered_json::array();
 
   auto emit = [&](std::size_t i) {
     const FileReport& r = reports[i];
@@ -1005,7 +1005,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     out << CsvRow(row);
   } else if (o.format == "json") {
-    nlohmann::json j;
+    nlohmann::ordered_json j;
     j["files"] = jsonFiles;
     j["total"] = JsonOf("", total);
     out << j.dump(2) << "\n";
