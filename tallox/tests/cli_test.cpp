@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "cli/batch.h"
+#include "cli/report.h"
 #include "core/record.h"
 #include "test_util.h"
 
@@ -643,4 +644,202 @@ TEST(TalloxCli, NothingToShowOrReadIsAFailure) {
   EXPECT_NE(h.err.find("tallox: no housekeeping packets; nothing written"), std::string::npos) << h.err;
   const Result hs = Tallox({"hk", nohk, "--db", db.string(), "--sep", "--points", "STemp"});
   EXPECT_NE(hs.err.find("tallox: no SEP housekeeping packets; nothing written"), std::string::npos) << hs.err;
+}
+
+namespace {
+
+// Runs a shell command line; its stdout, stderr and exit code.
+Result Shell(const std::string& cmd) {
+  static int n = 0;
+  const std::string errPath = TempPath("shell_err_" + std::to_string(++n) + ".txt");
+  Result r;
+  if (FILE* p = popen((cmd + " 2>" + Quote(errPath)).c_str(), "r")) {
+    char buf[4096];
+    std::size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, got);
+    const int status = pclose(p);
+    r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  r.err = ReadText(errPath);
+  return r;
+}
+
+// The rows of a CSV text as read by Python's csv module (an independent reader).
+std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
+  const std::string path = TempPath("read_back.csv");
+  WriteText(path, text);
+  const Result r = Shell("python3 -c 'import csv, json, sys; json.dump(list(csv.reader(open(sys.argv[1], newline=\"\"))), sys.stdout)' " +
+                         Quote(path));
+  if (r.rc != 0) return {};
+  return nlohmann::json::parse(r.out).get<std::vector<std::vector<std::string>>>();
+}
+
+std::vector<std::pair<std::string, std::string>> ValuesOf(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> v;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (auto c = line.find(": "); c != std::string::npos && line[0] != ' ') v.push_back({line.substr(0, c), line.substr(c + 2)});
+  return v;
+}
+
+}  // namespace
+
+TEST(TalloxCli, CommandLineContract) {
+  const Result help = Tallox({"--help"});
+  EXPECT_EQ(help.rc, 0);
+  EXPECT_EQ(help.out.rfind("usage:\n", 0), 0u);
+  EXPECT_TRUE(help.err.empty());
+  const Result version = Tallox({"--version"});
+  EXPECT_EQ(version.rc, 0);
+  EXPECT_EQ(version.out, std::string("tallox ") + VANTIS_VERSION + "\n");
+  const std::string f = TempPath("cli_contract.tlm");
+  WriteRecords(f, {P(0x200, 0, kT0)});
+  // A mistyped verb or option: one line, exit 2, and standard input is never read as commands.
+  const Result verb = Shell("echo 'scan " + f + "' | " + Quote(TALLOX_BINARY) + " scna " + Quote(f));
+  EXPECT_EQ(verb.rc, 2);
+  EXPECT_EQ(verb.err, "tallox: unknown verb 'scna'; try --help\n");
+  EXPECT_TRUE(verb.out.empty()) << verb.out;
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--x"}, {"scan", f, "--x"}, {"--headless", "--x"}}) {
+    const Result r = Tallox(args);
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_EQ(r.err, "tallox: unknown option '--x'; try --help\n");
+    EXPECT_TRUE(r.out.empty());
+  }
+  // Other wrong usage is one line too; a recording that is not there fails before any panel.
+  const Result usage = Tallox({"timing", f});
+  EXPECT_EQ(usage.rc, 2);
+  EXPECT_EQ(usage.err, "tallox: timing needs --apid A; try --help\n");
+  const Result missing = Tallox({TempPath("nowhere.tlm")});
+  EXPECT_EQ(missing.rc, 1);
+  EXPECT_NE(missing.err.find("nowhere.tlm: No such file or directory"), std::string::npos) << missing.err;
+
+  // The batch program loads none of the GUI libraries...
+  const Result libs = Shell("ldd " + Quote(TALLOX_BINARY));
+  if (libs.rc == 0) EXPECT_EQ(libs.out.find("libQt"), std::string::npos) << libs.out;
+  // ...and hands over to the panel program without a verb: headless, it reads verbs from
+  // standard input, a mistyped one refused in the same words.
+  const Result headless = Shell("printf 'scan " + f + "\\nscna x\\n' | " + Quote(TALLOX_BINARY) + " --headless");
+  EXPECT_EQ(headless.rc, 0) << headless.err;
+  EXPECT_NE(headless.out.find("ApID 200: 1\n"), std::string::npos) << headless.out;
+  EXPECT_NE(headless.err.find("tallox: unknown verb 'scna'; try --help\n"), std::string::npos) << headless.err;
+}
+
+TEST(TalloxCli, SeveralFilesGiveEachReportInOrderAndTheTotal) {
+  // The first file is the largest so that it finishes last when the files run side by side.
+  std::vector<Pkt> big;
+  for (unsigned i = 0; i < 30000; ++i) big.push_back(P(i % 3 ? 0x209 : 0x200, i % 3 ? i - i / 3 - 1 : i / 3, kT0 + i));
+  big.push_back(P(0x1A3, 0, kT0 + 40000));
+  std::vector<Pkt> gap = {P(0x200, 5, kT0 - 500), P(0x200, 9, kT0 - 400), P(0x313, 0, kT0 - 300)};
+  gap[1].badChecksum = true;
+  std::vector<Pkt> late = {P(0x00B, 0, kT0 + 90000), P(0x241, 0, kT0 + 90001)};
+  const std::string a = TempPath("multi_a.tlm"), b = TempPath("multi, b.tlm"), c = TempPath("multi_c.tlm");
+  WriteRecords(a, big);
+  WriteRecords(b, gap);
+  WriteRecords(c, late);
+
+  const Result all = Tallox({"scan", a, b, c});
+  ASSERT_EQ(all.rc, 0) << all.err;
+  std::string expected;
+  std::map<std::string, long long> sums;
+  std::vector<std::string> order;
+  for (const auto& f : {a, b, c}) {
+    const Result one = Tallox({"scan", f});
+    ASSERT_EQ(one.rc, 0);
+    expected += "== " + f + "\n" + one.out;
+    for (const auto& [label, value] : ValuesOf(one.out)) {
+      if (label == "Start time" || label == "End time") continue;
+      if (!sums.count(label)) order.push_back(label);
+      sums[label] += std::stoll(value);
+    }
+  }
+  expected += "== Total of 3 files\n";
+  for (const auto& l : order) expected += l + ": " + std::to_string(sums[l]) + "\n";
+  expected += "Start time: " + tallox::GetTime1(kT0 - 500) + "\nEnd time: " + tallox::GetTime1(kT0 + 90001) + "\n";
+  EXPECT_EQ(all.out, expected);
+  EXPECT_EQ(sums["Sequence gaps"], 1);
+  EXPECT_EQ(sums["Checksum errors"], 1);
+
+  // One file that cannot be read fails the run, the others still report.
+  const Result partly = Tallox({"scan", b, TempPath("multi_missing.tlm"), c});
+  EXPECT_EQ(partly.rc, 1);
+  EXPECT_NE(partly.out.find("== " + c + "\n"), std::string::npos);
+  EXPECT_NE(partly.err.find("multi_missing.tlm: No such file"), std::string::npos);
+  // Histograms add up bin by bin.
+  const Result t = Tallox({"timing", a, a, "--apid", "200"});
+  EXPECT_NE(t.out.find("== Total of 2 files\n20000 Packets\n"), std::string::npos) << t.out;
+  EXPECT_NE(t.out.find("Spacing 3.00000000 s: 19998\n"), std::string::npos);
+
+  // The same as CSV (one header row, a row a file and the total) and as JSON.
+  const auto rows = ReadCsv(Tallox({"scan", a, b, c, "--format", "csv"}).out);
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0][0], "File");
+  EXPECT_EQ(rows[2][0], b);  // the comma inside the name survives
+  EXPECT_EQ(rows[4][0], "Total");
+  for (std::size_t col = 1; col < rows[0].size(); ++col) {
+    if (rows[0][col].find("time") != std::string::npos) continue;
+    EXPECT_EQ(std::stoll(rows[4][col]), sums[rows[0][col]]) << rows[0][col];
+    EXPECT_EQ(std::stoll(rows[1][col]) + std::stoll(rows[2][col]) + std::stoll(rows[3][col]), sums[rows[0][col]]);
+  }
+  EXPECT_EQ(rows[4].back(), "2006-01-05T13:30:01Z");  // the latest end, ISO 8601 UTC
+  const auto j = nlohmann::json::parse(Tallox({"scan", a, b, c, "--format", "json"}).out);
+  ASSERT_EQ(j["files"].size(), 3u);
+  EXPECT_EQ(j["files"][1]["File"], b);
+  EXPECT_EQ(j["files"][1]["Sequence gaps"], 1);
+  EXPECT_EQ(j["total"]["ApID 209"], 20000);
+  EXPECT_EQ(j["total"]["Start time (UTC)"], "2006-01-04T12:21:40Z");
+}
+
+TEST(TalloxCli, CsvReadBackHoldsTheTextExportsNumbers) {
+  const fs::path dir = TempPath("csv_station");
+  fs::create_directories(dir / "database");
+  WriteText((dir / "database" / "VANTIS_TLM.txt").string(), kSuiteTable);
+  WriteText((dir / "database" / "sep_hkg.txt").string(), "1\n2\n3\n4\n5\nChecksum\n");
+  std::vector<Pkt> v;
+  for (unsigned i = 0; i < 12; ++i) v.push_back(HkRecord(i));
+  const std::string f = TempPath("csv_hk.tlm");
+  WriteRecords(f, v);
+  const std::vector<std::string> common = {f, "--db", dir.string(), "--points", "ILin,ILog,ITemp,STEUDoor", "--rows", "5"};
+  std::vector<std::string> text = {"hk"}, csv = {"hk"};
+  text.insert(text.end(), common.begin(), common.end());
+  csv.insert(csv.end(), common.begin(), common.end());
+  csv.insert(csv.end(), {"--format", "csv"});
+  ASSERT_EQ(Tallox(text).rc, 0);
+  const std::string exported = ReadText(TempPath("csv_hk.txt"));
+  const Result c = Tallox(csv);
+  ASSERT_EQ(c.rc, 0) << c.err;
+  const auto rows = ReadCsv(c.out);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"File", "Time (UTC)", "ILin (V)", "ILog", "ITemp", "STEUDoor"}));
+  // The text export's data lines, value for value, the time as ISO 8601.
+  std::istringstream in(exported.substr(exported.find("\n", exported.find("Time,UTC")) + 1));
+  std::size_t row = 1;
+  for (std::string line; std::getline(in, line); ++row) {
+    ASSERT_LT(row, rows.size());
+    std::istringstream cols(line);
+    std::string time, value;
+    std::getline(cols, time, '\t');
+    const auto t = tallox::GetUTC32(time.substr(7, 4) + " " + time.substr(0, 3) + " " + time.substr(4, 2) + " " + time.substr(12, 8));
+    ASSERT_TRUE(t) << time;
+    EXPECT_EQ(rows[row][1], tallox::IsoFromText(tallox::GetTime1(*t)));
+    EXPECT_EQ(rows[row][0], f);
+    for (std::size_t k = 2; std::getline(cols, value, '\t'); ++k) EXPECT_EQ(std::stod(rows[row][k]), std::stod(value)) << line;
+  }
+  EXPECT_EQ(row, rows.size());
+  EXPECT_EQ(row - 1, 4u);  // twelve samples in at most five rows: every third
+
+  // A summary verb: the scan's row holds the text report's numbers under its labels.
+  const Result scanText = Tallox({"scan", f});
+  const auto scanRows = ReadCsv(Tallox({"scan", f, "--format", "csv"}).out);
+  ASSERT_EQ(scanRows.size(), 2u);
+  std::map<std::string, std::string> csvValues;
+  for (std::size_t k = 0; k < scanRows[0].size(); ++k) csvValues[scanRows[0][k]] = scanRows[1][k];
+  for (const auto& [label, value] : ValuesOf(scanText.out)) {
+    if (label == "Start time" || label == "End time")
+      EXPECT_EQ(csvValues[label + " (UTC)"], tallox::IsoFromText(value));
+    else
+      EXPECT_EQ(csvValues[label], value) << label;
+  }
+  EXPECT_EQ(csvValues["Start time (UTC)"], "2006-01-04T12:30:00Z");
+  // json is for the summary verbs only.
+  EXPECT_EQ(Tallox({"timing", f, "--apid", "200", "--format", "json"}).rc, 2);
 }
