@@ -1335,6 +1335,12 @@ bool LoadPanels(const std::string& uiDir, std::string* error) {
 int RunTalloxGui(int argc, char** argv) {
   rte::AppOptions opts = rte::ParseAppOptions(argc, argv);
   rte::StartApp(argc, argv, opts);
+  // SIGTERM and SIGINT: a running scan stops at its next progress report, any pop-up closes, and
+  // the loop ends as the Quit button ends it (files closed, exit 0).
+  rte::WatchStopSignals([] {
+    S().cancel = true;
+    QuitUserInterface(0);
+  });
   // The resource file sits beside the program; the source folder serves a build tree.
   std::error_code ec;
   const auto exe = std::filesystem::absolute(argv[0], ec);
@@ -1345,6 +1351,7 @@ int RunTalloxGui(int argc, char** argv) {
     return 1;
   }
   InitDatabase(".");
+  if (rte::StopRequested()) return 0;
   // A file named on the command line is opened as if chosen in the dialog.
   for (const auto& a : opts.rest)
     if (!a.empty() && a[0] != '-') {

@@ -3,7 +3,10 @@
 // compared text for text.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -842,4 +845,48 @@ TEST(TalloxCli, CsvReadBackHoldsTheTextExportsNumbers) {
   EXPECT_EQ(csvValues["Start time (UTC)"], "2006-01-04T12:30:00Z");
   // json is for the summary verbs only.
   EXPECT_EQ(Tallox({"timing", f, "--apid", "200", "--format", "json"}).rc, 2);
+}
+
+namespace {
+
+// Starts tallox with its panels (offscreen) in dir, sends sig after a while and returns how it
+// ended: the exit code, or -1 when it did not end by itself within ten seconds.
+int StopWithSignal(const std::vector<std::string>& args, const std::string& dir, int sig) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    std::vector<char*> argv = {const_cast<char*>(TALLOX_BINARY)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(TALLOX_BINARY, argv.data());
+    _exit(127);
+  }
+  usleep(2500 * 1000);  // the panels are up (and the start-up pop-up open)
+  kill(pid, sig);
+  for (int i = 0; i < 100; ++i) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    usleep(100 * 1000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+}  // namespace
+
+TEST(TalloxCli, StopSignalsEndThePanelsCleanly) {
+  const std::string f = TempPath("cli_signal.tlm");
+  WriteRecords(f, {P(0x200, 0, kT0)});
+  // Without tables the start-up shows the "ERROR" pop-up; the signal closes it and ends tallox.
+  const fs::path bare = TempPath("cli_signal_bare");
+  fs::create_directories(bare);
+  EXPECT_EQ(StopWithSignal({f}, bare.string(), SIGTERM), 0);
+  // With tables no pop-up: the main panel waits for the user.
+  EXPECT_EQ(StopWithSignal({f}, TALLOX_STATION_DIR, SIGINT), 0);
 }
