@@ -9,5 +9,7 @@ inline constexpr const char* kNotRecognized = " IS NOT RECOGNIZED!";  // after t
 inline constexpr const char* kCanceledByUser = " WAS CANCELED BY USER!";  // after the line
 inline constexpr const char* kEchoOff = "ECHO OFF";
 inline constexpr const char* kLogOff = "log off";
+inline constexpr const char* kSnapshotNoFile = "SNAPSHOT NEEDS A FILE NAME";
+inline constexpr const char* kSnapshotFailed = "SNAPSHOT NOT WRITTEN: ";  // + file: reason
 
 }  // namespace korvex::msg

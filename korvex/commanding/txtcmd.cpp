@@ -70,12 +70,30 @@ void Set() {
   }
 }
 
+// "snapshot FILE": every panel's controls as JSON, for monitoring and for checks from outside.
+void Snapshot() {
+  CmdState& c = Ctx().cmd;
+  c.txflag = 1;
+  std::string file = SnapshotFile(c.glbcmd);
+  if (file.empty()) {
+    LogMessage(msg::kSnapshotNoFile, kRed);
+    return;
+  }
+  std::string err;
+  if (rte::WriteSnapshot(rte::ResolvePath(file), &err) < 0) LogMessage(msg::kSnapshotFailed + err, kRed);
+}
+
 }  // namespace
 
 void TextCommand() {
   Program& p = Ctx();
   CmdState& c = p.cmd;
   const std::string prefix = DateStr() + " " + TimeStr() + " ";
+  if (c.tempbuf.rfind("snapshot", 0) == 0) {
+    Snapshot();
+    if (!c.txflag) CmdNg();
+    return;
+  }
   switch (MatchKeyword(c.tempbuf)) {
     case Keyword::Log:
       if (Off(c.tempbuf)) {
