@@ -109,16 +109,11 @@ std::string GetTimeX(std::uint32_t t);
 // that names no month.
 int MonthIndex(const std::string& word);
 // Parses "year month day hh:mm:ss" into mission seconds. Empty when the text does not hold all
-// six fields or its month word names no month; why (when given) then says which. The result may
+// six fields or its month word names no month; why (when given) then says which, in words a
+// message continues with (": ..." or "; ..."). The result may
 // lie outside the 32-bit range (dates before 1958 are negative).
 std::optional<std::int64_t> GetUTC(const std::string& text, std::string* why = nullptr);
 // GetUTC clamped into the unsigned 32-bit mission-second range.
 std::optional<std::uint32_t> GetUTC32(const std::string& text, std::string* why = nullptr);
-// GetUTC32 with the reason in the words a message continues with (": ..." or "; ...").
-inline std::optional<std::uint32_t> ParseMissionTime(const std::string& text, std::string* why) {
-  why->clear();
-  auto t = GetUTC32(text, why);
-  return t;
-}
 
 }  // namespace tallox

@@ -62,12 +62,12 @@ bool RecordReader::refill() {
 
 bool RecordSource::parseWindow(SourceControls& ctl) {
   std::string why;
-  auto s = ParseMissionTime(ctl.startText, &why);
+  auto s = GetUTC32(ctl.startText, &why);
   if (!s) {
     error_ = "Start time \"" + ctl.startText + "\" cannot be read" + why;
     return false;
   }
-  auto e = ParseMissionTime(ctl.endText, &why);
+  auto e = GetUTC32(ctl.endText, &why);
   if (!e) {
     error_ = "End time \"" + ctl.endText + "\" cannot be read" + why;
     return false;
