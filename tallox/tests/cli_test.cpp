@@ -718,7 +718,9 @@ TEST(TalloxCli, CommandLineContract) {
 
   // The batch program loads none of the GUI libraries...
   const Result libs = Shell("ldd " + Quote(TALLOX_BINARY));
-  if (libs.rc == 0) EXPECT_EQ(libs.out.find("libQt"), std::string::npos) << libs.out;
+  if (libs.rc == 0) {
+    EXPECT_EQ(libs.out.find("libQt"), std::string::npos) << libs.out;
+  }
   // ...and hands over to the panel program without a verb: headless, it reads verbs from
   // standard input, a mistyped one refused in the same words.
   const Result headless = Shell("printf 'scan " + f + "\\nscna x\\n' | " + Quote(TALLOX_BINARY) + " --headless");
