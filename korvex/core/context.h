@@ -20,8 +20,10 @@ struct Program {
   Archives arc;
   LinkState link;
   CmdLinkState cmdlink;
+  LocalServerState local;
   LogState log;
   CmdState cmd;
+  ScriptState script;
   DbState db;
   Panels ui;
   TickDuties duties;

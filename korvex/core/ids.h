@@ -75,4 +75,36 @@ constexpr int kStripPanel = 58;
 constexpr int kStrip = 2;
 constexpr int kSepStrip1 = 6, kSepStrip2 = 7, kSepStrip3 = 8;  // SEP strip charts, control 2
 
+// Local servers (sep.uir): the server panel, the client panel and the client-message panel.
+constexpr int kLocalServer = 21;
+constexpr int kLsTlmSwitch = 2;
+constexpr int kLsTlmLamp = 3;
+constexpr int kLsClients = 6;       // shows or hides the client panel
+constexpr int kLocalClients = 5;
+constexpr int kLcTlmLampFirst = 2;  // telemetry slot k (0-19): lamp 2 + k, name 22 + k
+constexpr int kLcTlmNameFirst = 22;
+constexpr int kLcTlmSlot = 62;      // slot number (1-20) of the one-client disconnect
+constexpr int kLcTlmDrop = 63;
+constexpr int kLcTlmDropAll = 64;
+constexpr int kClientMessages = 6;
+constexpr int kCmText = 2;
+
+// Command box panels (cmdbox.uir).
+constexpr int kVariables = 9;      // variables list, control 2
+constexpr int kVarList = 2;
+constexpr int kSchedulePanel = 5;  // schedule list (checkable), clear all, delete checked
+constexpr int kSchedList = 2;
+constexpr int kSchedClearAll = 3;
+constexpr int kSchedDeleteChecked = 4;
+constexpr int kCmdBox = 6;         // START button
+constexpr int kCmdBoxStart = 2;
+constexpr int kCmdListGo = 4;      // script buttons on the command list panel
+constexpr int kCmdListWait = 5;
+constexpr int kCmdListCancel = 6;
+constexpr int kComment = 1;        // viewers: one text field each, control 2
+constexpr int kLogView = 3;
+constexpr int kCvView = 2;
+constexpr int kViewText = 2;
+constexpr int kCmdFileButtonFirst = 18;  // buttons 18..33 run fields 2..17
+
 }  // namespace korvex::ids
