@@ -1022,6 +1022,7 @@ int Start() {
   prog = std::make_unique<Program>();
   g_prog = prog.get();
   for (auto& p : g_pending) p.v.clear();
+  rte::ResetModel();
   RegisterAll();
   rte::AddResourceDir(DREV_UI_DIR);
   for (int res : kLoadOrder) {
@@ -1041,6 +1042,7 @@ int Start() {
   MomentVisibility();
   DisplayPanel(R(RES_MAIN));
   DisplayPanel(R(RES_LINK));
+  SaveDisplay(0, 0, nullptr, 0);  // the start-up snapshot
   return 0;
 }
 
@@ -1056,7 +1058,6 @@ int RunDrevGui(int argc, char** argv, const rte::AppOptions& opts) {
     gui::Shutdown();
     return 1;
   }
-  SaveDisplay(0, 0, nullptr, 0);  // the start-up snapshot
   Cls();
   std::signal(SIGTERM, gui::OnStopSignal);
   std::signal(SIGINT, gui::OnStopSignal);
