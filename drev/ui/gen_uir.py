@@ -196,11 +196,13 @@ for c in range(12):
     ps.add(f"C{c}", "switch", f"Col {c}", 80, 12 + 72 * c, 62, 24, value=1, callback="Choose")
 
 # ---- 21: moments ------------------------------------------------------------------------------------
-mo = Panel("MOM", 21, "Moments", "PanelCB", 900, 330, bgcolor=0x303848)
+mo = Panel("MOM", 21, "Moments", "PanelCB", 900, 260, bgcolor=0x8090A8)
 for i in range(14):
     num(mo, f"M{i}", f"Moment {i}", 24 + 48 * (i // 7), 12 + 124 * (i % 7), 114, datatype="double", precision=3)
 for i in range(6):
-    mo.add(f"ST{i}", "textmsg", f"Status bit {i}", 140, 12 + 124 * i, 114, 20, value="")
+    # white and yellow status texts on a dark ground
+    mo.add(f"ST{i}", "textmsg", f"Status bit {i}", 140, 12 + 124 * i, 114, 20, value="", bgcolor=0x283040,
+           textcolor=0xE0E0E0)
 text(mo, "TIME", "Time", 200, 12, 220)
 num(mo, "B12", "Byte 12", 200, 250, 70)
 num(mo, "W13", "Word 13", 200, 340, 80)
@@ -211,6 +213,7 @@ mo.add("CLEARNUM", "button", "Clear", 198, 640, 80, 26, callback="ClearNum")
 # ---- 22: moment chart -------------------------------------------------------------------------------
 mc = chart_panel("MOMCHART", 22, "Moments (set by set)", "MaxMin2", 14, 450, "Moment")
 mc.p["width"] = 900
+mc.p["controls"][-2]["visible"] = False  # moments carry no time span
 for i in range(14):
     mc.add(f"SEL{i}", "switch", f"M{i}", 430, 12 + 62 * i, 56, 24, value=1 if i < 4 else 0, callback="MomSelect")
 mc.p["height"] = 480
