@@ -17,7 +17,9 @@ configure: install
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# check_deps.py: every file the build takes from /usr comes from a package install.sh brings.
 test: build
+	@python3 scripts/check_deps.py $(BUILD)
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 demo: build
@@ -33,6 +35,7 @@ sanitize: install
 	@CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined" >/dev/null
 	@cmake --build build-asan -j $(JOBS)
+	@python3 scripts/check_deps.py build-asan
 	@rm -rf build-asan/sanitizer-logs && mkdir -p build-asan/sanitizer-logs
 	@QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0:log_path=$(CURDIR)/build-asan/sanitizer-logs/asan \
 	  UBSAN_OPTIONS=log_path=$(CURDIR)/build-asan/sanitizer-logs/ubsan \

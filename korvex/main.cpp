@@ -1,6 +1,5 @@
 // korvex: the operator's station.
 #include <QCoreApplication>
-#include <QTimer>
 #include <unistd.h>
 
 #include <csignal>
@@ -17,26 +16,18 @@
 
 namespace {
 
-// Set by SIGTERM / SIGINT; the loop notices it and ends the way "quit" does, so that the
-// connections are closed and the archives closed behind their last whole line or record.
-volatile std::sig_atomic_t g_stopSignal = 0;
-
-extern "C" void OnStopSignal(int sig) { g_stopSignal = sig; }
-
-void WatchStopSignals() {
-  std::signal(SIGTERM, OnStopSignal);
-  std::signal(SIGINT, OnStopSignal);
-#ifdef SIGPIPE
-  // A reader of standard output that went away must not end the station: the archives matter
-  // more than the echo.
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
-  auto* t = new QTimer(QCoreApplication::instance());
-  QObject::connect(t, &QTimer::timeout, [] {
-    if (g_stopSignal) QuitUserInterface(0);
-  });
-  t->start(100);
-}
+constexpr const char* kUsage =
+    "usage: korvex [--headless] [--answers FILE] [--screenshot PREFIX [--screenshot-delay S]]\n"
+    "       korvex --help | --version\n"
+    "\n"
+    "The operator's station. Run it from a working directory laid out like station/\n"
+    "(cfg/korvex.cfg, database/, cmd/, scm/, log/).\n"
+    "  --headless          no window: the event log on standard output, command lines from\n"
+    "                      standard input, pop-ups answered from --answers or with no/cancel\n"
+    "  --answers FILE      pop-up answers, one a line\n"
+    "  --screenshot PREFIX save every visible top-level panel as PREFIX-<title>.png\n"
+    "  --help, --version   this text; the version\n"
+    "Exit status: 0 after quit, SIGTERM or SIGINT; 1 when start-up fails; 2 for a usage error.\n";
 
 // Headless, pop-ups have no window: each one is also written on standard error (standard
 // output carries the event list alone), so that whoever runs the station sees what it reported.
@@ -74,6 +65,20 @@ class EchoedPopups : public rte::PopupBackend {
 
 int main(int argc, char** argv) {
   rte::AppOptions opts = rte::ParseAppOptions(argc, argv);
+  for (const std::string& a : opts.rest) {
+    if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("korvex %s\n", VANTIS_VERSION);
+      return 0;
+    }
+  }
+  if (!opts.rest.empty()) {
+    std::fprintf(stderr, "korvex: unknown option '%s'; try --help\n", opts.rest.front().c_str());
+    return 2;
+  }
   rte::StartApp(argc, argv, opts);
   // Resource files: the source ui folder, then beside the executable.
   rte::AddResourceDir(KORVEX_UI_DIR);
@@ -82,7 +87,12 @@ int main(int argc, char** argv) {
     rte::AddResourceDir(exeDir);
     rte::AddResourceDir(exeDir + "/ui");
   }
-  WatchStopSignals();
+  rte::WatchStopSignals();
+#ifdef SIGPIPE
+  // A reader of standard output that went away must not end the station: the archives matter
+  // more than the echo.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   if (rte::IsHeadless() && rte::GetPopupBackend()) {
     static EchoedPopups echoed(rte::GetPopupBackend());
     rte::SetPopupBackend(&echoed);
@@ -94,11 +104,13 @@ int main(int argc, char** argv) {
   int r = korvex::StartStation();
   if (r == korvex::kPanelFailed) {
     std::fprintf(stderr, "korvex: %s\n", rte::LastLoadError().c_str());
-    return -1;
+    return 1;
   }
-  if (r == korvex::kEnded) {
+  if (r == korvex::kEnded || rte::StopRequested()) {
+    // Told to stop while start-up waited on the operator: that is an ordinary end.
+    korvex::StopStation();
     korvex::CloseArchives();
-    return 0;
+    return rte::StopRequested() ? 0 : 1;
   }
   // The end of standard input is not the end of the station: it goes on serving its links
   // until "quit", the main window's close or SIGTERM / SIGINT. With the window, lines piped in

@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
-# Installs every system package the build, the tests and the demo need.
+# Installs every system package the build, the tests, the benchmarks and the demo need
+# (`install.sh clang`: the extra ones of `make sanitize` and `make fuzz`).
 # Quick when everything is already there: it only calls apt-get for what is missing.
+# Packages are installed without their recommendations, so every package whose files the build
+# touches is named here; scripts/check_deps.py (run by `make test`) fails when one is not.
+# `install.sh --list` prints every package named here, one a line.
 set -euo pipefail
-PKGS=(
+BASE=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libgl1-mesa-dev
+  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libgl1-mesa-dev libglu1-mesa-dev
   nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth python3
 )
-# Extra packages for the sanitizer and fuzz builds: `install.sh clang`.
-if [ "${1:-}" = "clang" ]; then
-  PKGS=(clang libclang-rt-14-dev)
-fi
+CLANG=(clang libclang-rt-14-dev)
+case "${1:-}" in
+  --list) printf '%s\n' "${BASE[@]}" "${CLANG[@]}"; exit 0 ;;
+  clang) PKGS=("${CLANG[@]}") ;;
+  *) PKGS=("${BASE[@]}") ;;
+esac
 missing=()
 for p in "${PKGS[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

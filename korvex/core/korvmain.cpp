@@ -1,5 +1,7 @@
 // Start-up, configuration, the one-second timer and shutdown.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -93,9 +95,19 @@ void Lamp(int n) {  // splash lamps 1..7
   if (p.ui.splash > 0) SetCtrlVal(p.ui.splash, ids::kSplashLampFirst + n - 1, 1);
 }
 
+// Whoever started the station learns which file it could not read and why, besides the
+// operator's pop-up.
+void ReportUnreadable(const std::string& path) {
+  int e = errno;
+  std::fprintf(stderr, "korvex: cannot read %s: %s\n", rte::ResolvePath(path).c_str(),
+               e ? std::strerror(e) : "unreadable");
+}
+
 // A database file: read it, or let the operator pick another one; false = give up.
 bool ReadDatabase(const std::string& path, const char* missing, std::vector<std::string>* lines) {
+  errno = 0;
   if (ReadTextLines(path, lines)) return true;
+  ReportUnreadable(path);
   std::string chosen;
   if (FileSelectPopup("", "*.*", "File Name", VAL_LOAD_BUTTON, &chosen) > 0 &&
       ReadTextLines(chosen, lines))
@@ -108,7 +120,9 @@ bool ReadDatabase(const std::string& path, const char* missing, std::vector<std:
 bool readFile() {
   Program& p = Ctx();
   std::vector<std::string> lines;
+  errno = 0;
   if (!ReadTextLines("cfg/korvex.cfg", &lines)) {
+    ReportUnreadable("cfg/korvex.cfg");
     MessagePopup("ERROR!", "Can't find korvex.cfg!");
     return false;
   }
@@ -123,7 +137,9 @@ bool readFile() {
   Lamp(7);
   std::vector<std::string> cmd;
   std::string cmdPath = "cfg/" + c.cmdFile;
+  errno = 0;
   if (!ReadTextLines(cmdPath, &cmd)) {
+    ReportUnreadable(cmdPath);
     MessagePopup("Can't find CMDx.cfg", "Click OK to select file.");
     std::string chosen;
     if (FileSelectPopup("cfg", "*.cfg", "File Name", VAL_LOAD_BUTTON, &chosen) <= 0 ||

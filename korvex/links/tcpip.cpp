@@ -174,6 +174,8 @@ int ConnectTlm(bool mocset) {
   SetWaitCursor(0);
   if (r < 0) {
     SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
+    std::fprintf(stderr, "korvex: cannot connect to %s:%d: %s\n", p.link.telemServ.c_str(),
+                 p.link.portTlm, TcpErrorText(r).c_str());
     MessagePopup("TCP Client", "Telemetry port connection failed !");
     return -1;
   }

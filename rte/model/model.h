@@ -207,6 +207,8 @@ int PopupsOpen();
 // Pop-ups: counting how many are open (the Qt dialogs run a nested loop).
 void PopupEntered();
 void PopupLeft();
+// Set when the program is told to stop (SIGTERM/SIGINT): pop-ups answer cancel unseen.
+void SetStopRequested(bool on);
 // Called whenever the last pop-up closes: the loop and TCP re-deliver what they held back.
 void AddPopupReleaseHook(std::function<void()> hook);
 

@@ -13,6 +13,7 @@ ScriptedPopups& DefaultScripted() {
   return s;
 }
 PopupBackend* g_backend = nullptr;
+bool g_stopRequested = false;
 
 std::string Lower(std::string s) {
   StringLowerCase(s);
@@ -98,20 +99,31 @@ int ScriptedPopups::fileSelect(const std::string& dir, const std::string& patter
 void SetPopupBackend(PopupBackend* backend) { g_backend = backend; }
 PopupBackend* GetPopupBackend() { return g_backend ? g_backend : &DefaultScripted(); }
 bool PopupOpen() { return model::PopupsOpen() > 0; }
+bool StopRequested() { return g_stopRequested; }
+namespace model {
+void SetStopRequested(bool on) { g_stopRequested = on; }
+}  // namespace model
 
 }  // namespace rte
 
+// Once the program is told to stop, nobody is left to answer: every pop-up is cancelled unseen.
 int MessagePopup(const char* title, const char* message) {
+  if (rte::StopRequested()) return 0;
   rte::Modal m;
   return rte::GetPopupBackend()->message(title ? title : "", message ? message : "");
 }
 
 int ConfirmPopup(const char* title, const char* message) {
+  if (rte::StopRequested()) return 0;
   rte::Modal m;
   return rte::GetPopupBackend()->confirm(title ? title : "", message ? message : "");
 }
 
 int PromptPopup(const char* title, const char* message, std::string* reply, int maxLength) {
+  if (rte::StopRequested()) {
+    if (reply) reply->clear();
+    return RTE_ERR_USER_CANCEL;
+  }
   rte::Modal m;
   return rte::GetPopupBackend()->prompt(title ? title : "", message ? message : "", reply, maxLength);
 }
@@ -130,6 +142,10 @@ int PromptPopup(const char* title, const char* message, char* reply, int maxLeng
 
 int FileSelectPopup(const char* directory, const char* pattern, const char* title, int buttonMode,
                     std::string* path) {
+  if (rte::StopRequested()) {
+    if (path) path->clear();
+    return VAL_NO_FILE_SELECTED;
+  }
   rte::Modal m;
   return rte::GetPopupBackend()->fileSelect(directory ? directory : "", pattern ? pattern : "",
                                             title ? title : "", buttonMode, path);

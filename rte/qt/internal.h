@@ -18,6 +18,8 @@ int GrabPanel(int panel, const std::string& pngPath);
 int Print(int panel, const char* fileName);
 // Repaints everything that changed now (the view otherwise coalesces to ~30 per second).
 void FlushNow();
+// Ends every open modal dialog as if cancelled (the program is stopping).
+void CloseModalDialogs();
 }  // namespace rte::view
 
 namespace rte::tcp {

@@ -11,6 +11,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -246,6 +247,31 @@ void StartApp(int& argc, char** argv, const AppOptions& opts) {
 
 bool IsHeadless() { return g_headless; }
 
+namespace {
+volatile std::sig_atomic_t g_stopSignal = 0;
+extern "C" void OnStopSignal(int sig) { g_stopSignal = sig; }
+}  // namespace
+
+void WatchStopSignals(std::function<void()> onStop) {
+  EnsureCoreApp();
+  std::signal(SIGTERM, OnStopSignal);
+  std::signal(SIGINT, OnStopSignal);
+  // A plain Qt timer, not a timer control: it also fires inside a pop-up's nested loop, which is
+  // where a station waiting on an operator's answer sits.
+  auto* t = new QTimer(QCoreApplication::instance());
+  QObject::connect(t, &QTimer::timeout, [t, onStop = std::move(onStop)] {
+    if (!g_stopSignal) return;
+    t->stop();
+    model::SetStopRequested(true);
+    if (view::Attached()) view::CloseModalDialogs();
+    if (onStop)
+      onStop();
+    else
+      QuitUserInterface(0);
+  });
+  t->start(100);
+}
+
 int SavePanelImage(int panel, const std::string& pngPath) {
   if (!model::Model::get().panel(panel)) return RTE_ERR_BAD_PANEL;
   if (!view::Attached()) return RTE_ERR_TYPE;
@@ -317,7 +343,7 @@ int SetWaitCursor(int on) {
 }
 
 int Delay(double seconds) {
-  if (!(seconds > 0)) return 0;
+  if (!(seconds > 0) || rte::StopRequested()) return 0;
   if (!QCoreApplication::instance()) {
     usleep(static_cast<useconds_t>(seconds * 1e6));
     return 0;
@@ -325,7 +351,7 @@ int Delay(double seconds) {
   QElapsedTimer t;
   t.start();
   const qint64 ms = static_cast<qint64>(seconds * 1000);
-  while (t.elapsed() < ms) {
+  while (t.elapsed() < ms && !rte::StopRequested()) {
     QEventLoop loop;
     QTimer::singleShot(static_cast<int>(std::min<qint64>(20, ms - t.elapsed())), &loop, &QEventLoop::quit);
     loop.exec();

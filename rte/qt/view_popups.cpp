@@ -1,6 +1,7 @@
 // Pop-ups as Qt dialogs. While one is open the rest of the engine holds timers and TCP data
 // back (PopupEntered/PopupLeft), as the programs expect of a modal question.
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -113,6 +114,16 @@ class QtPopupBackend : public PopupBackend {
 };
 
 }  // namespace
+
+void CloseModalDialogs() {
+  // Each dialog's exec() returns when its nested loop next runs; a dialog opened from within
+  // another is on top, so the innermost ends first. Bounded in case one refuses to go.
+  for (int i = 0; i < 64; ++i) {
+    auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dlg || !dlg->isVisible()) break;
+    dlg->done(QDialog::Rejected);
+  }
+}
 
 PopupBackend* MakeQtPopups() {
   static QtPopupBackend backend;

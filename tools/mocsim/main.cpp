@@ -9,7 +9,9 @@
 
 #include <chrono>
 #include <climits>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <cstdio>
 #include <cstring>
@@ -71,7 +73,7 @@ public:
     std::string err;
     if (!stream_.open(err)) {
       say("ERROR " + err);
-      return 2;
+      return 1;
     }
     if (!opts_.write.empty()) return writeFile();
 
@@ -82,15 +84,17 @@ public:
     }
     if (opts_.tlmPort >= 0) {
       if (!tlm_.listen(addr, quint16(opts_.tlmPort))) {
-        say("ERROR telemetry port: " + tlm_.errorString().toStdString());
-        return 2;
+        say("ERROR telemetry port " + opts_.bind + ":" + std::to_string(opts_.tlmPort) + ": " +
+            tlm_.errorString().toStdString());
+        return 1;
       }
       QObject::connect(&tlm_, &QTcpServer::newConnection, [this] { acceptTlm(); });
     }
     if (opts_.cmdPort >= 0) {
       if (!cmd_.listen(addr, quint16(opts_.cmdPort))) {
-        say("ERROR command port: " + cmd_.errorString().toStdString());
-        return 2;
+        say("ERROR command port " + opts_.bind + ":" + std::to_string(opts_.cmdPort) + ": " +
+            cmd_.errorString().toStdString());
+        return 1;
       }
       QObject::connect(&cmd_, &QTcpServer::newConnection, [this] { acceptCmd(); });
     }
@@ -160,8 +164,8 @@ private:
     opts_.count = count;
     std::ofstream f(opts_.write, std::ios::binary);
     if (!f) {
-      say("ERROR cannot create " + opts_.write);
-      return 2;
+      say("ERROR cannot create " + opts_.write + ": " + std::strerror(errno));
+      return 1;
     }
     Emitted e;
     while (stream_.next(e)) f.write(reinterpret_cast<const char*>(e.rec.data()), e.length);
@@ -500,10 +504,15 @@ private:
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   std::vector<std::string> args(argv + 1, argv + argc);
+  for (const std::string& a : args)
+    if (a == "--version") {
+      std::printf("mocsim %s\n", VANTIS_VERSION);
+      return 0;
+    }
   Options o;
   std::string err;
   if (!parseOptions(args, o, err)) {
-    std::fprintf(stderr, "mocsim: %s\n%s", err.c_str(), usage().c_str());
+    std::fprintf(stderr, "mocsim: %s; try --help\n", err.c_str());
     return 2;
   }
   if (o.help) {

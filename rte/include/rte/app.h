@@ -55,6 +55,14 @@ void DrainDeferred();
 // (StartApp without headless). 0, or a negative code.
 int SavePanelImage(int panel, const std::string& pngPath);
 
+// SIGTERM and SIGINT end the program the way its own quit does. From the loop (within about a
+// tenth of a second, also inside a pop-up's or Delay's nested loop): any open modal pop-up is
+// closed as if cancelled, every later pop-up answers cancel/no without showing, Delay returns at
+// once, and onStop runs (by default QuitUserInterface(0)), so RunUserInterface returns and the
+// program closes its files. Start-up code that runs before the loop checks StopRequested().
+void WatchStopSignals(std::function<void()> onStop = {});
+bool StopRequested();
+
 // Removes every panel and forgets the active panel (for tests that build a fresh program state).
 void ResetModel();
 

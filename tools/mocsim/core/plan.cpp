@@ -1,6 +1,7 @@
 #include "plan.h"
 
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -208,7 +209,8 @@ Command server
   --cmd-swapped        telecommand headers arrive with byte pairs exchanged
 Other
   --quiet              do not log every SCM in full
-  --help
+  --help, --version
+Exit status: 0 when done or stopped (SIGTERM/SIGINT), 1 when a file or port fails, 2 for a usage error.
 )";
 }
 
@@ -384,7 +386,7 @@ bool parseOptions(const std::vector<std::string>& argsIn, Options& o, std::strin
     else if (a == "--cmd-swapped") o.cmdSwapped = true;
     else if (a == "--quiet") o.quiet = true;
     else {
-      err = "unknown option " + a;
+      err = "unknown option '" + a + "'";
       return false;
     }
   }
@@ -409,7 +411,7 @@ bool Stream::open(std::string& err) {
   if (opts_.replay.empty()) return true;
   replay_.reset(std::fopen(opts_.replay.c_str(), "rb"));
   if (!replay_) {
-    err = "cannot open " + opts_.replay;
+    err = "cannot open " + opts_.replay + ": " + std::strerror(errno);
     return false;
   }
   return true;
