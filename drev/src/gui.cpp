@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <vector>
 
@@ -45,7 +44,6 @@ constexpr Family kFamilies[16] = {
     {RES_CHRT2E, true}, {RES_CHRT2A, true}, {RES_MAG, true},    {RES_MOMCHART, true}};
 
 Program* g_prog = nullptr;
-volatile std::sig_atomic_t g_stopSignal = 0;
 
 int R(int res) { return P().panel[res]; }
 DrevState& S() { return *P().s; }
@@ -388,10 +386,6 @@ void Play() {
   SetCtrlAttribute(R(RES_LINK), LINK_PLAYTIMER, ATTR_ENABLED, 1);
 }
 
-// ---- signals ---------------------------------------------------------------------------------------------
-
-void OnStopSignal(int) { g_stopSignal = 1; }
-
 }  // namespace
 
 Program& P() {
@@ -543,10 +537,6 @@ CB(ShowPanel) {
 
 CB(ShowTime) {
   if (event != EVENT_TIMER_TICK) return 0;
-  if (g_stopSignal) {
-    QuitUserInterface(0);
-    return 0;
-  }
   SetCtrlVal(R(RES_LINK), LINK_CLOCK, DateStr() + "  " + TimeStr());
   ProcessHeld();
   return 0;
@@ -1052,15 +1042,20 @@ namespace drev {
 
 int RunDrevGui(int argc, char** argv, const rte::AppOptions& opts) {
   rte::StartApp(argc, argv, opts);
+  // SIGTERM/SIGINT close any pop-up and leave the loop; the files are closed below.
+  rte::WatchStopSignals();
   if (gui::Start() < 0) return 255;
-  if (!gui::ReadCfg()) {
+  const bool cfgRead = gui::ReadCfg();
+  if (rte::StopRequested()) {
+    gui::Shutdown();
+    return 0;
+  }
+  if (!cfgRead) {
     std::fprintf(stderr, "drev: cannot open %s: %s; no configuration read\n", kCfgPath, std::strerror(ENOENT));
     gui::Shutdown();
     return 1;
   }
   Cls();
-  std::signal(SIGTERM, gui::OnStopSignal);
-  std::signal(SIGINT, gui::OnStopSignal);
   RunUserInterface();
   gui::Shutdown();
   return 0;

@@ -1,10 +1,10 @@
 // Headless live mode: the configured server's stream straight into Receive and Pkt, each decoded
 // product printed at once.
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
 #include "cli/headless.h"
+#include "rte/app.h"
 #include "rte/rte.h"
 #include "src/gui.h"
 
@@ -12,13 +12,11 @@ namespace drev {
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
+bool g_stop = false;
 bool g_closed = false;
 int g_status = 0;
 DrevState* g_state = nullptr;
 LinePrinter* g_printer = nullptr;
-
-void OnSignal(int) { g_stop = 1; }
 
 int OnTcp(unsigned handle, int event, int error, void*) {
   if (event == TCP_DISCONNECT) {
@@ -49,8 +47,7 @@ int RunLiveHeadless(int argc, char** argv, const rte::AppOptions& opts) {
   LinePrinter printer(stdout);
   g_state = s.get();
   g_printer = &printer;
-  std::signal(SIGTERM, OnSignal);
-  std::signal(SIGINT, OnSignal);
+  rte::WatchStopSignals([] { g_stop = true; });
   const int port = std::atoi(s->cfg.ipPort.c_str());
   unsigned handle = 0;
   const int rc = ConnectToTCPServer(&handle, static_cast<unsigned>(port), s->cfg.ipStr.c_str(), OnTcp, nullptr, 5000);
@@ -59,7 +56,7 @@ int RunLiveHeadless(int argc, char** argv, const rte::AppOptions& opts) {
                  s->cfg.ipPort.c_str(), rc == kTCP_TimeOutErr ? "timed out" : "connection refused or host unreachable");
     return 1;
   }
-  while (!g_stop && !g_closed) Delay(0.05);
+  while (!g_stop && !g_closed && !rte::StopRequested()) Delay(0.05);
   if (!g_closed) DisconnectFromTCPServer(handle);
   // What is still held was a partial record.
   std::fflush(stdout);

@@ -170,7 +170,7 @@ const std::vector<std::string> kPlan = {"--apids", "200,210,211,212,213,214", "-
 
 }  // namespace
 
-TEST(Cli, ContractAndStartUpFailures) {
+TEST(DrevCli, ContractAndStartUpFailures) {
   const std::string dir = Station("contract");
   Result r = Drev({"--help"}, dir);
   EXPECT_EQ(r.rc, 0);
@@ -203,7 +203,7 @@ TEST(Cli, ContractAndStartUpFailures) {
   EXPECT_NE(r.err.find("127.0.0.1:1"), std::string::npos) << r.err;
 }
 
-TEST(Cli, HeadlessFileMatchesWhatTheSimulatorEncoded) {
+TEST(DrevCli, HeadlessFileMatchesWhatTheSimulatorEncoded) {
   const std::string dir = Station("file");
   const std::string tlm = dir + "/sim.tlm";
   std::vector<std::string> sim{DREV_MOCSIM, "--station", DREV_STATION_DIR, "--tlm-port", "off", "--cmd-port", "off",
@@ -241,7 +241,7 @@ TEST(Cli, HeadlessFileMatchesWhatTheSimulatorEncoded) {
   EXPECT_NE(suite[0].find("12V=11.8"), std::string::npos) << suite[0];
 }
 
-TEST(Cli, HeadlessLiveStreamFromTheSimulatorPort) {
+TEST(DrevCli, HeadlessLiveStreamFromTheSimulatorPort) {
   const std::string dir = drev::test::TempPath("live");
   fs::create_directories(dir);
   std::vector<std::string> sim{DREV_MOCSIM, "--station", DREV_STATION_DIR, "--tlm-port", "0", "--cmd-port", "off",
@@ -274,7 +274,7 @@ TEST(Cli, HeadlessLiveStreamFromTheSimulatorPort) {
   EXPECT_EQ(Lines(r.out, "MOM ").size(), 100u);
 }
 
-TEST(Cli, SigtermEndsTheLiveModeCleanly) {
+TEST(DrevCli, SigtermEndsTheLiveModeCleanly) {
   const std::string dir = drev::test::TempPath("sig");
   fs::create_directories(dir);
   Child m = Spawn({DREV_MOCSIM, "--station", DREV_STATION_DIR, "--tlm-port", "0", "--cmd-port", "off", "--rate",

@@ -12,7 +12,7 @@
 
 using namespace drev;
 
-TEST(Identify, TableOrderAndWhichApid) {
+TEST(DrevIdentify, TableOrderAndWhichApid) {
   EXPECT_EQ(Identify(0x0A, 0x00, 0x10), PacketKind::SuiteHk);
   EXPECT_EQ(Identify(0x0A, 0x10, 0x10), PacketKind::Distribution);
   // 0x0A 0x11 is a distribution only while the second analyzer APID is chosen.
@@ -28,7 +28,7 @@ TEST(Identify, TableOrderAndWhichApid) {
   EXPECT_EQ(Identify(0x0A, 0x15, 0x10), PacketKind::Skipped);
 }
 
-TEST(Packet, CountLawAndMomentWords) {
+TEST(DrevPacket, CountLawAndMomentWords) {
   const LogTable t = MakeLogCnvt();
   EXPECT_EQ(t[0], 0);
   EXPECT_EQ(t[31], 31);
@@ -44,7 +44,7 @@ TEST(Packet, CountLawAndMomentWords) {
   EXPECT_DOUBLE_EQ(DcmpMom(0x7FFF), std::ldexp(1023.0, 53));
 }
 
-TEST(Packet, TimeTextHexAndFilters) {
+TEST(DrevPacket, TimeTextHexAndFilters) {
   // Mission seconds of 2006-01-04 12:30:00 UTC; fraction byte 128 -> 0.50 s.
   test::Rec r(0x213, 1515069000u, 128);
   EXPECT_EQ(GetEpoc(r.sv.data()), "2006 JAN  4 12:30:00.50");
@@ -69,7 +69,7 @@ TEST(Packet, TimeTextHexAndFilters) {
   EXPECT_EQ(HexText(p, 270, 10), "0E 0F ");  // clipped to the packet
 }
 
-TEST(Config, LinesByPosition) {
+TEST(DrevConfig, LinesByPosition) {
   std::vector<std::string> lines;
   for (int i = 1; i <= 41; ++i) lines.push_back("key " + std::to_string(i) + " = " + std::to_string(i) + ".5");
   lines[0] = "Server =   host.example = with equals\r";
@@ -112,7 +112,7 @@ TEST(Config, LinesByPosition) {
   EXPECT_EQ(reason, "No such file or directory");
 }
 
-TEST(Limits, LinearAndLogButtons) {
+TEST(DrevLimits, LinearAndLogButtons) {
   AxisLimits l;
   l.min = 0;
   l.max = 10;
@@ -159,7 +159,7 @@ TEST(Limits, LinearAndLogButtons) {
   EXPECT_EQ(g.max, 1024);
 }
 
-TEST(History, KeepsTheNewestFrames) {
+TEST(DrevHistory, KeepsTheNewestFrames) {
   History h(2, 3000);
   for (int i = 0; i < 3000; ++i) {
     const double f[2] = {double(i), -double(i)};
@@ -177,7 +177,7 @@ TEST(History, KeepsTheNewestFrames) {
   EXPECT_EQ(h.count(), 0);
 }
 
-TEST(Playback, RecordingNamesStepsAndDisplayRecord) {
+TEST(DrevPlayback, RecordingNamesStepsAndDisplayRecord) {
   EXPECT_EQ(RecordingPath("test"), "pbf/test.pbf");
   EXPECT_EQ(RecordingPath("test.dat"), "pbf/test.dat");
 
@@ -225,7 +225,7 @@ TEST(Playback, RecordingNamesStepsAndDisplayRecord) {
   EXPECT_EQ(back[74], 7);
 }
 
-TEST(Moments, StatusTexts) {
+TEST(DrevMoments, StatusTexts) {
   EXPECT_STREQ(MomStatus(0, 0x01).text, "SWEEP");
   EXPECT_EQ(MomStatus(0, 0x01).color, 0xFFFF00);
   EXPECT_STREQ(MomStatus(0, 0x00).text, "NORM");

@@ -45,7 +45,7 @@ Rec Dist(int number, std::uint8_t fill, unsigned apid = 0x210) {
 
 }  // namespace
 
-TEST(Stream, ChecksumErrorCountsOnceAndStillDisplays) {
+TEST(DrevStream, ChecksumErrorCountsOnceAndStillDisplays) {
   auto s = Fresh();
   Counting k;
   Rec bad = Dist(0, 40);
@@ -64,7 +64,7 @@ TEST(Stream, ChecksumErrorCountsOnceAndStillDisplays) {
   EXPECT_EQ(s->recordsUsed, 2);
 }
 
-TEST(Stream, WhichApidChoosesTheDistribution) {
+TEST(DrevStream, WhichApidChoosesTheDistribution) {
   auto s = Fresh();
   Counting k;
   Feed(*s, k, {Dist(0, 5, 0x211)});
@@ -76,7 +76,7 @@ TEST(Stream, WhichApidChoosesTheDistribution) {
   EXPECT_EQ(s->distData[0][1][0], 5);
 }
 
-TEST(Distribution, FivePacketsFillTheBinsInStreamOrder) {
+TEST(DrevDistribution, FivePacketsFillTheBinsInStreamOrder) {
   auto s = Fresh();
   Counting k;
   // Packet 1 is not one of the five: nothing changes and it does not count.
@@ -130,7 +130,7 @@ TEST(Distribution, FivePacketsFillTheBinsInStreamOrder) {
   EXPECT_EQ(s->distData[0][1][1], 31);
 }
 
-TEST(Distribution, AccumulationsTotalsAndSelections) {
+TEST(DrevDistribution, AccumulationsTotalsAndSelections) {
   auto s = Fresh();
   Counting k;
   for (int e = 0; e < kNumE; ++e)
@@ -165,7 +165,7 @@ TEST(Distribution, AccumulationsTotalsAndSelections) {
   EXPECT_EQ(all.total, 16 * (6 * 136 + 16 * 100 * 15));
 }
 
-TEST(Pitch, BlocksAnglesAndColumnOrder) {
+TEST(DrevPitch, BlocksAnglesAndColumnOrder) {
   auto s = Fresh();
   Counting k;
   Rec r(0x212);
@@ -204,7 +204,7 @@ TEST(Pitch, BlocksAnglesAndColumnOrder) {
   EXPECT_EQ(s->redte2.frame(0)[6], row6);
 }
 
-TEST(Moments, NineSetsAndAbsoluteValues) {
+TEST(DrevMoments, NineSetsAndAbsoluteValues) {
   auto s = Fresh();
   Counting k;
   Rec r(0x213);
@@ -230,7 +230,7 @@ TEST(Moments, NineSetsAndAbsoluteValues) {
   EXPECT_EQ(s->lremomt.frame(0)[8 * 14 + 3], 512);
 }
 
-TEST(Housekeeping, ThreePartsAndConversions) {
+TEST(DrevHousekeeping, ThreePartsAndConversions) {
   auto s = Fresh();
   Counting k;
   for (int c = 0; c < 16; ++c) {
@@ -283,7 +283,7 @@ TEST(Housekeeping, ThreePartsAndConversions) {
   EXPECT_EQ(s->hkTime, "2006 JAN  4 12:30:00.00");
 }
 
-TEST(Stream, BufferNeverOverflowsAndSpacecraftIsPerRecord) {
+TEST(DrevStream, BufferNeverOverflowsAndSpacecraftIsPerRecord) {
   auto s = Fresh();
   Counting k;
   // 5000 records (1.49 MB) arrive without a timer tick in between: nothing is lost or overrun.
@@ -320,7 +320,7 @@ TEST(Stream, BufferNeverOverflowsAndSpacecraftIsPerRecord) {
   EXPECT_EQ(t->aorb, 1);
 }
 
-TEST(Stream, CompactionKeepsUnprocessedBytes) {
+TEST(DrevStream, CompactionKeepsUnprocessedBytes) {
   auto s = Fresh();
   Counting k;
   std::vector<Rec> recs(1800, Dist(0, 2));
