@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace drev {
@@ -48,24 +49,51 @@ std::uint8_t Sum8(const std::uint8_t* p, std::size_t n) {
   return static_cast<std::uint8_t>(s);
 }
 
+namespace {
+
+// ".ff" for each fraction byte: "%3.2f" of byte * 256 * 1.53e-05 without its leading digit.
+struct FractionTable {
+  char text[256][8];
+  FractionTable() {
+    for (int b = 0; b < 256; ++b) {
+      char f[16];
+      std::snprintf(f, sizeof f, "%3.2f", b * 256 * 1.53e-05);
+      std::memcpy(text[b], f + 1, 4);  // ".ff" and its terminator
+    }
+  }
+};
+
+}  // namespace
+
 std::string GetEpoc(const std::uint8_t* useBuf) {
   static const char* kMonths[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                     "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  static const FractionTable kFraction;
+  // Packets come in bursts within one second: the calendar text is worked out once a second.
+  thread_local long long lastSeconds = -1;
+  thread_local char lastText[48];
   const long long seconds = static_cast<long long>(Word(useBuf, 6)) * 65536 + Word(useBuf, 8);
-  const std::time_t t = static_cast<std::time_t>(seconds + kFiftyEight - kNineteenHundredTo1970);
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  char frac[16];
-  std::snprintf(frac, sizeof frac, "%3.2f", useBuf[11] * 256 * 1.53e-05);
-  char out[64];
-  std::snprintf(out, sizeof out, "%4d %s%3d %02d:%02d:%02d%s", tm.tm_year + 1900, kMonths[tm.tm_mon],
-                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, frac + 1);
+  if (seconds != lastSeconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds + kFiftyEight - kNineteenHundredTo1970);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    std::snprintf(lastText, sizeof lastText, "%4d %s%3d %02d:%02d:%02d", tm.tm_year + 1900, kMonths[tm.tm_mon],
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    lastSeconds = seconds;
+  }
+  std::string out(lastText);
+  out += kFraction.text[useBuf[11]];
   return out;
 }
 
 double DcmpMom(unsigned w) {
-  const int e = static_cast<int>((w >> 9) & 0x3F);
-  const double v = std::ldexp(512.0 + (w & 0x1FF), e - 10);
+  static const struct Powers {
+    double p[64];
+    Powers() {
+      for (int e = 0; e < 64; ++e) p[e] = std::ldexp(1.0, e - 10);
+    }
+  } kPow;
+  const double v = (512.0 + (w & 0x1FF)) * kPow.p[(w >> 9) & 0x3F];
   return (w & 0x8000) ? -v : v;
 }
 

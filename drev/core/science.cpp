@@ -40,18 +40,33 @@ bool Distribution(DrevState& s) {
   }
   // The five packets continue one stream of 1280 bytes: per energy 80 bytes, the first and last
   // D rows at half resolution (8 bytes, each filling two A bins), the four middle rows 16 bytes.
+  // Where each stream byte goes is worked out once.
+  static const struct StreamMap {
+    short bin[1280];
+    bool half[1280];
+    StreamMap() {
+      for (int idx = 0; idx < 1280; ++idx) {
+        const int e = idx / 80, o = idx % 80;
+        half[idx] = o < 8 || o >= 72;
+        if (half[idx]) {
+          const int d = o < 8 ? 0 : 5, k = o < 8 ? o : o - 72;
+          bin[idx] = static_cast<short>((e * kNumD + d) * kNumA + 2 * k);
+        } else {
+          bin[idx] = static_cast<short>((e * kNumD + 1 + (o - 8) / 16) * kNumA + (o - 8) % 16);
+        }
+      }
+    }
+  } kMap;
+  int* flat = &s.distData[0][0][0];
   const int base = (number / 3) * 256;
   for (int j = 0; j < 256; ++j) {
     const int idx = base + j;
-    const int e = idx / 80, o = idx % 80;
     const int v = s.logCnvt[u[15 + j]];
-    if (o < 8 || o >= 72) {
-      const int d = o < 8 ? 0 : 5;
-      const int k = o < 8 ? o : o - 72;
-      s.distData[e][d][2 * k] = v / 2;
-      s.distData[e][d][2 * k + 1] = v / 2;
+    if (kMap.half[idx]) {
+      flat[kMap.bin[idx]] = v / 2;
+      flat[kMap.bin[idx] + 1] = v / 2;
     } else {
-      s.distData[e][1 + (o - 8) / 16][(o - 8) % 16] = v;
+      flat[kMap.bin[idx]] = v;
     }
   }
   return true;
