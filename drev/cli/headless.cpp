@@ -1,5 +1,6 @@
 #include "cli/headless.h"
 
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -8,49 +9,85 @@ namespace drev {
 
 namespace {
 
-template <typename T, std::size_t N>
-void List(std::string& line, const char* key, const std::array<T, N>& v) {
-  line += ' ';
-  line += key;
-  line += '=';
-  char b[32];
-  for (std::size_t i = 0; i < N; ++i) {
-    if constexpr (std::is_floating_point_v<T>) std::snprintf(b, sizeof b, i ? ",%.6g" : "%.6g", v[i]);
-    else std::snprintf(b, sizeof b, i ? ",%lld" : "%lld", static_cast<long long>(v[i]));
-    line += b;
+// A line built in place: numbers through to_chars, which reads like "%.6g" / "%lld".
+class Line {
+ public:
+  Line& text(const char* s) {
+    while (*s && n_ < kMax) buf_[n_++] = *s++;
+    return *this;
   }
-}
+  Line& text(const std::string& s) { return text(s.c_str()); }
+  Line& num(long long v) {
+    n_ = static_cast<std::size_t>(std::to_chars(buf_ + n_, buf_ + kMax, v).ptr - buf_);
+    return *this;
+  }
+  Line& num(double v, int precision = 6) {
+    n_ = static_cast<std::size_t>(std::to_chars(buf_ + n_, buf_ + kMax, v, std::chars_format::general, precision).ptr - buf_);
+    return *this;
+  }
+  template <typename T, std::size_t N>
+  Line& list(const char* key, const std::array<T, N>& v) {
+    text(" ").text(key).text("=");
+    for (std::size_t i = 0; i < N; ++i) {
+      if (i) text(",");
+      if constexpr (std::is_floating_point_v<T>) num(static_cast<double>(v[i]));
+      else num(static_cast<long long>(v[i]));
+    }
+    return *this;
+  }
+  void put(std::FILE* out) {
+    buf_[n_++] = '\n';
+    std::fwrite(buf_, 1, n_, out);
+  }
+
+ private:
+  static constexpr std::size_t kMax = 1000;
+  char buf_[kMax + 1];
+  std::size_t n_ = 0;
+};
 
 }  // namespace
 
 void LinePrinter::spacecraft(DrevState& s) {
-  std::fprintf(out_, "SC %c\n", s.aorb == 2 ? 'B' : 'A');
+  Line().text("SC ").text(s.aorb == 2 ? "B" : "A").put(out_);
   ++lines;
 }
 
 void LinePrinter::checksumError(DrevState& s) {
-  std::fprintf(out_, "CHECKSUM %d\n", s.checksumErrors);
+  Line().text("CHECKSUM ").num(static_cast<long long>(s.checksumErrors)).put(out_);
   ++lines;
 }
 
 void LinePrinter::suiteHk(DrevState& s) {
-  std::fprintf(out_, "SUITE %s 12V=%.6g DVCC1=%.6g D5VD=%.6g\n", GetEpoc(s.useBuf.data()).c_str(),
-               s.IDREVSTE12V, s.IDREVSTEDVCC1, s.IDREVSTED5VD);
+  Line()
+      .text("SUITE ")
+      .text(GetEpoc(s.useBuf.data()))
+      .text(" 12V=")
+      .num(s.IDREVSTE12V)
+      .text(" DVCC1=")
+      .num(s.IDREVSTEDVCC1)
+      .text(" D5VD=")
+      .num(s.IDREVSTED5VD)
+      .put(out_);
   ++lines;
 }
 
 void LinePrinter::distribution(DrevState& s, bool refresh) {
   if (!refresh) return;
   const DistSums sums = SumDistribution(s);
-  std::string line = "DIST " + s.distTime;
-  char b[64];
-  std::snprintf(b, sizeof b, " apid=0x2%02X total=%lld", s.whichApid, sums.total);
-  line += b;
-  List(line, "E", sums.e);
-  List(line, "D", sums.d);
-  List(line, "A", sums.a);
-  line += '\n';
-  std::fputs(line.c_str(), out_);
+  char apid[8];
+  std::snprintf(apid, sizeof apid, "0x2%02X", s.whichApid & 0xFF);
+  Line()
+      .text("DIST ")
+      .text(s.distTime)
+      .text(" apid=")
+      .text(apid)
+      .text(" total=")
+      .num(sums.total)
+      .list("E", sums.e)
+      .list("D", sums.d)
+      .list("A", sums.a)
+      .put(out_);
   ++lines;
 }
 
@@ -62,42 +99,32 @@ void LinePrinter::pitch(DrevState& s) {
       rows[r] += s.pitchData[2][r][c];
       total += s.pitchData[2][r][c];
     }
-  std::string line = "PITCH " + s.pitchTime;
-  char b[128];
-  std::snprintf(b, sizeof b, " az=%.4g,%.4g,%.4g el=%.4g,%.4g,%.4g total=%lld", s.magAzEl[0], s.magAzEl[2],
-                s.magAzEl[4], s.magAzEl[1], s.magAzEl[3], s.magAzEl[5], total);
-  line += b;
-  List(line, "rows", rows);
-  line += '\n';
-  std::fputs(line.c_str(), out_);
+  Line l;
+  l.text("PITCH ").text(s.pitchTime).text(" az=");
+  for (int b = 0; b < 3; ++b) (b ? l.text(",") : l).num(s.magAzEl[2 * b], 4);
+  l.text(" el=");
+  for (int b = 0; b < 3; ++b) (b ? l.text(",") : l).num(s.magAzEl[2 * b + 1], 4);
+  l.text(" total=").num(total).list("rows", rows).put(out_);
   ++lines;
 }
 
 void LinePrinter::moments(DrevState& s) {
   std::array<double, kMomentValues> set8{};
   for (int m = 0; m < kMomentValues; ++m) set8[m] = s.moment[8][m];
-  std::string line = "MOM " + s.momTime;
-  char b[32];
-  std::snprintf(b, sizeof b, " status=0x%02X", s.drevDhkp);
-  line += b;
-  List(line, "set8", set8);
-  line += '\n';
-  std::fputs(line.c_str(), out_);
+  char status[8];
+  std::snprintf(status, sizeof status, "0x%02X", s.drevDhkp);
+  Line().text("MOM ").text(s.momTime).text(" status=").text(status).list("set8", set8).put(out_);
   ++lines;
 }
 
 void LinePrinter::analyzerHk(DrevState& s, int part) {
-  std::string line = "HKPG " + GetEpoc(s.useBuf.data());
-  char b[48];
-  std::snprintf(b, sizeof b, " part=%d", part);
-  line += b;
+  Line l;
+  l.text("HKPG ").text(GetEpoc(s.useBuf.data())).text(" part=").num(static_cast<long long>(part));
   for (int c = 0; c < kHkChannels; ++c) {
     if (s.hkLastIndex[c] < 0) continue;
-    std::snprintf(b, sizeof b, " ch%d=%.6g", c, s.hkpg[c][s.hkLastIndex[c]]);
-    line += b;
+    l.text(" ch").num(static_cast<long long>(c)).text("=").num(s.hkpg[c][s.hkLastIndex[c]]);
   }
-  line += '\n';
-  std::fputs(line.c_str(), out_);
+  l.put(out_);
   ++lines;
 }
 
