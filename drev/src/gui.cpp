@@ -4,6 +4,7 @@
 #include "src/gui.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -262,7 +263,7 @@ void MomentVisibility() {
 
 class PanelSink : public Sink {
  public:
-  bool gotDist = false, gotPitch = false, gotMom = false, gotHk = false, gotSuite = false;
+  bool gotDist = false, gotRefresh = false, gotPitch = false, gotMom = false, gotHk = false, gotSuite = false;
 
   void spacecraft(DrevState& s) override {
     const int p = R(RES_LINK);
@@ -276,12 +277,7 @@ class PanelSink : public Sink {
   }
   void suiteHk(DrevState&) override { gotSuite = true; }
   void distribution(DrevState& s, bool refresh) override {
-    const int p = R(RES_NUM3D);
-    if (s.lastDist.number == 0) SetCtrlVal(p, NUM3D_TIME, s.lastDist.time);
-    SetCtrlVal(p, NUM3D_B10, s.lastDist.byte10);
-    SetCtrlVal(p, NUM3D_B13, s.lastDist.byte13);
-    SetCtrlVal(p, NUM3D_B14, s.lastDist.byte14);
-    SetCtrlVal(p, NUM3D_PKT, s.lastDist.number);
+    gotDist = true;
     for (int res : {RES_CHRTE, RES_CHRTA, RES_CHRTD})
       SetCtrlVal(R(res), CHRTE_SPAN, s.lastDist.byte10 * (PointsPerScreen(res) / 60.0));
     if (!refresh) return;
@@ -292,7 +288,7 @@ class PanelSink : public Sink {
     g_pending[RES_CHRTE].add(s.dte3.data(), kNumE, PointsPerScreen(RES_CHRTE));
     g_pending[RES_CHRTA].add(s.dta3.data(), kNumA, PointsPerScreen(RES_CHRTA));
     g_pending[RES_CHRTD].add(s.dtd3.data(), kNumD, PointsPerScreen(RES_CHRTD));
-    gotDist = true;
+    gotRefresh = true;
   }
   void pitch(DrevState& s) override {
     AccumulatePitch(s, false, Switch(RES_P2DE, P2DE_ACC) != 0);
@@ -400,23 +396,112 @@ void Incoming(const std::uint8_t* data, std::size_t n) {
   // Bytes processed to make room are shown at the next tick with the rest.
 }
 
+// Only what is on the screen is drawn. Each panel is marked stale by the packets that change
+// it and brought up to date when it is visible (graphs at most twice a second: their sums follow
+// every packet, but rebuilding sixteen curves on six graphs ten times a second is what makes a
+// busy display fall behind). Strip charts take their new frames while visible and are redrawn
+// from their histories when they come back. Graphs and charts take turns, a few a tick.
+constexpr auto kGraphPeriod = std::chrono::milliseconds(500);
+
+void RefreshPanel(int res) {
+  DrevState& s = S();
+  switch (res) {
+    case RES_NUM3D: {
+      // The numbers change with a complete distribution (Disp3DN on the refresh); the packet's
+      // own fields with every packet.
+      const int p = R(res);
+      SetCtrlVal(p, NUM3D_TIME, s.distTime);
+      SetCtrlVal(p, NUM3D_B10, s.lastDist.byte10);
+      SetCtrlVal(p, NUM3D_B13, s.lastDist.byte13);
+      SetCtrlVal(p, NUM3D_B14, s.lastDist.byte14);
+      SetCtrlVal(p, NUM3D_PKT, s.lastDist.number);
+      break;
+    }
+    case RES_PITCHNUM: Disp2DN(); break;
+    case RES_P2DE: DrawAccum(RES_P2DE, s.de2, s.sel.col.data()); break;
+    case RES_P2DA: DrawAccum(RES_P2DA, s.da2, s.sel.row.data()); break;
+    case RES_MOM: DispMom(); break;
+    case RES_HK: DispHkpg(); break;
+    default:
+      for (int w = 0; w < kNumPlot3D; ++w)
+        if (kPlotRes[w] == res) DrawAccum(res, s.acc3[w], Curves(static_cast<Plot3D>(w)));
+  }
+}
+
+bool IsGraph(int res) {
+  return (res >= RES_DEA && res <= RES_DDA) || res == RES_P2DE || res == RES_P2DA || res == RES_HK;
+}
+bool IsChart(int res) {
+  return res == RES_CHRTE || res == RES_CHRTA || res == RES_CHRTD || res == RES_CHRT2E || res == RES_CHRT2A ||
+         res == RES_MAG || res == RES_MOMCHART;
+}
+
+bool g_stale[24] = {};
+std::chrono::steady_clock::time_point g_lastDraw[24];
+
+bool Visible(int res) {
+  int v = 0;
+  GetPanelAttribute(R(res), ATTR_VISIBLE, &v);
+  return v != 0;
+}
+
+// A panel just shown: everything it holds, now.
+void PanelShown(int res) {
+  if (IsChart(res)) {
+    RePlot(res);
+    if (res == RES_MOMCHART) MomentVisibility();
+  } else {
+    RefreshPanel(res);
+    if (res == RES_NUM3D) Disp3DN();
+    g_lastDraw[res] = std::chrono::steady_clock::now();
+  }
+  g_stale[res] = false;
+}
+
 int ProcessHeld() {
   PanelSink sink;
   const int n = Pkt(S(), sink);
+  if (sink.gotRefresh && Visible(RES_NUM3D)) Disp3DN();
   if (sink.gotDist) {
-    Disp3DN();
-    Draw3DPlots();
+    g_stale[RES_NUM3D] = true;
+    for (int res = RES_DEA; res <= RES_DDA; ++res) g_stale[res] = g_stale[res] || sink.gotRefresh;
   }
-  for (int res : {RES_CHRTE, RES_CHRTA, RES_CHRTD, RES_CHRT2E, RES_CHRT2A, RES_MAG, RES_MOMCHART}) FlushChart(res);
-  if (sink.gotPitch) {
-    Disp2DN();
-    DrawPitchPlots();
+  if (sink.gotPitch) g_stale[RES_PITCHNUM] = g_stale[RES_P2DE] = g_stale[RES_P2DA] = true;
+  if (sink.gotMom) g_stale[RES_MOM] = true;
+  if (sink.gotHk) g_stale[RES_HK] = true;
+  const auto now = std::chrono::steady_clock::now();
+  // One graph a tick, taking turns, so the redraws spread over the ticks instead of piling up.
+  static int nextGraph = 2;
+  bool graphDrawn = false;
+  int chartsLeft = 2;
+  for (int k = 0; k < kNumPanels - 1; ++k) {
+    const int res = 2 + (nextGraph - 2 + k) % (kNumPanels - 1);
+    if (res == RES_LINK || res == RES_SEL3D || res == RES_PITCHSEL) continue;
+    const bool visible = Visible(res);
+    if (IsChart(res)) {
+      if (!visible) {
+        g_pending[res].v.clear();
+        g_stale[res] = true;  // redrawn from its history when shown again
+      } else if (g_stale[res]) {
+        PanelShown(res);
+      } else if (!g_pending[res].v.empty() && chartsLeft > 0 && now - g_lastDraw[res] >= kGraphPeriod) {
+        // New frames go on in batches, two charts a tick at most.
+        FlushChart(res);
+        g_lastDraw[res] = now;
+        --chartsLeft;
+      }
+      continue;
+    }
+    if (!g_stale[res] || !visible) continue;
+    if (IsGraph(res)) {
+      if (graphDrawn || now - g_lastDraw[res] < kGraphPeriod) continue;
+      graphDrawn = true;
+      nextGraph = res + 1 > kNumPanels ? 2 : res + 1;
+    }
+    RefreshPanel(res);
+    g_lastDraw[res] = now;
+    g_stale[res] = false;
   }
-  if (sink.gotMom) {
-    DispMom();
-    MomentVisibility();
-  }
-  if (sink.gotHk) DispHkpg();
   if (sink.gotSuite) {
     SetCtrlVal(R(RES_LINK), LINK_V12, S().IDREVSTE12V);
     SetCtrlVal(R(RES_LINK), LINK_VDVCC1, S().IDREVSTEDVCC1);
@@ -531,7 +616,10 @@ CB(ShowPanel) {
                              RES_DDA, RES_CHRTE, RES_CHRTA, RES_CHRTD, RES_PITCHNUM, RES_PITCHSEL, RES_P2DE,
                              RES_P2DA, RES_CHRT2E, RES_CHRT2A, RES_MAG, RES_MOM, RES_MOMCHART, RES_HK};
   const int i = control - MAIN_SHOW_LINK;
-  if (i >= 0 && i < static_cast<int>(sizeof kRes / sizeof kRes[0])) DisplayPanel(R(kRes[i]));
+  if (i >= 0 && i < static_cast<int>(sizeof kRes / sizeof kRes[0])) {
+    DisplayPanel(R(kRes[i]));
+    if (kRes[i] != RES_LINK) PanelShown(kRes[i]);
+  }
   return 0;
 }
 
@@ -945,8 +1033,12 @@ void RecallDisplay(int, int, void*, int) {
     const int p = R(kLoadOrder[i]);
     const int* q = &v[3 + 3 * (i - 1)];
     SetPanelPos(p, q[0], q[1]);
-    if (q[2]) DisplayPanel(p);
-    else HidePanel(p);
+    if (q[2]) {
+      DisplayPanel(p);
+      if (kLoadOrder[i] != RES_LINK) PanelShown(kLoadOrder[i]);
+    } else {
+      HidePanel(p);
+    }
   }
 }
 

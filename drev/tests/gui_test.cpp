@@ -101,6 +101,9 @@ TEST_F(DrevGui, StartUpPanelsAndFiveDistributionPackets) {
   EXPECT_EQ(P().s->cfg.cfgswp, 1);
   EXPECT_DOUBLE_EQ(P().s->cfg.idrev[30], 0.005);
 
+  // Panels are drawn while they are on the screen.
+  Click(RES_MAIN, MAIN_SHOW_NUM3D);
+  Click(RES_MAIN, MAIN_SHOW_DEA);
   std::vector<Rec> recs;
   for (int k = 0; k < 5; ++k) recs.push_back(Dist(3 * k, 20));
   recs[2].badChecksum = true;
@@ -116,7 +119,7 @@ TEST_F(DrevGui, StartUpPanelsAndFiveDistributionPackets) {
   EXPECT_EQ(Num(RES_NUM3D, NUM3D_PKT), 12);
   EXPECT_DOUBLE_EQ(Num(RES_CHRTE, CHRTE_SPAN), 4 * 100 / 60.0);
   EXPECT_EQ(P().s->redte3.count(), 1);
-  EXPECT_EQ(Num(RES_DEA, DEA_COUNT), 2);
+  EXPECT_EQ(P().s->acc3[kDEA].counter, 2);
   GetPanelAttribute(R(RES_LINK), ATTR_TITLE, &title);
   EXPECT_EQ(title, "Received Data Spacecraft B");
 
@@ -130,6 +133,8 @@ TEST_F(DrevGui, StartUpPanelsAndFiveDistributionPackets) {
   Set(RES_DEA, DEA_ACC, 1);
   Feed(recs);
   Tick();
+  EXPECT_EQ(P().s->acc3[kDEA].counter, 4);
+  Click(RES_MAIN, MAIN_SHOW_DEA);  // showing a panel draws what it holds at once
   EXPECT_EQ(Num(RES_DEA, DEA_COUNT), 4);
   EXPECT_DOUBLE_EQ(P().s->acc3[kDEA].at(0, 1), 2 * (10 + 4 * 20 + 10));
 
@@ -305,6 +310,7 @@ TEST_F(DrevGui, SaveAndRecallDisplay) {
 // The science panels with the simulator's data, saved as pictures to look at.
 TEST_F(DrevGui, PicturesWithSimulatorData) {
   const std::string tlm = dir_ + "/sim.tlm";
+  for (int c = MAIN_SHOW_LINK; c <= MAIN_SHOW_HK; ++c) Click(RES_MAIN, c);
   const std::string cmd = std::string(DREV_MOCSIM) + " --station " + DREV_STATION_DIR +
                           " --tlm-port off --cmd-port off --count 1200 --apids 200,210,212,213,214"
                           " --start-time 1700000000 --step 0.5 --write " + tlm + " --exit-when-done >/dev/null";
@@ -323,7 +329,6 @@ TEST_F(DrevGui, PicturesWithSimulatorData) {
   fs::create_directories(out);
   for (int res : {RES_NUM3D, RES_DEA, RES_CHRTE, RES_PITCHNUM, RES_P2DA, RES_CHRT2E, RES_MAG, RES_MOM, RES_MOMCHART,
                   RES_HK, RES_LINK}) {
-    DisplayPanel(R(res));
     const std::string png = out + "/drev_panel_" + std::to_string(res) + ".png";
     ASSERT_EQ(rte::SavePanelImage(R(res), png), 0) << png;
     EXPECT_GT(fs::file_size(png), 2000u) << png;
