@@ -246,6 +246,13 @@ TEST_F(DrevGui, LinkWithPromptsHexViewAndRecording) {
   ASSERT_FALSE(popups_.transcript().empty());
   EXPECT_EQ(popups_.transcript().back().title, "Note!");
   EXPECT_EQ(popups_.transcript().back().text, "No File Name Entered!");
+  // No pbf directory: the recording cannot start, and says why instead of writing nowhere.
+  fs::remove_all("pbf");
+  popups_.queue("lost");
+  Set(RES_LINK, LINK_RECORD, 1);
+  EXPECT_FALSE(P().recOK);
+  EXPECT_EQ(Num(RES_LINK, LINK_RECORD), 0);
+  EXPECT_EQ(popups_.transcript().back().text, "Can't create pbf/lost.pbf: No such file or directory");
   // A connection that fails says so and leaves the switch off.
   P().s->cfg.ipPort = "1";
   Set(RES_LINK, LINK_TCP, 1);
