@@ -18,17 +18,6 @@ PacketKind Identify(std::uint8_t b0, std::uint8_t b1, int whichApid) {
   return PacketKind::Skipped;
 }
 
-const char* KindName(PacketKind k) {
-  switch (k) {
-    case PacketKind::SuiteHk: return "SUITE";
-    case PacketKind::Distribution: return "DIST";
-    case PacketKind::Pitch: return "PITCH";
-    case PacketKind::Moments: return "MOM";
-    case PacketKind::AnalyzerHk: return "HKPG";
-    default: return "SKIP";
-  }
-}
-
 LogTable MakeLogCnvt() {
   LogTable t{};
   for (int v = 0; v < 256; ++v) t[v] = v < 32 ? v : ((v & 0xF) + 16) << ((v >> 4) - 1);

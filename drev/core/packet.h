@@ -24,7 +24,6 @@ enum class PacketKind { Skipped, SuiteHk, Distribution, Pitch, Moments, Analyzer
 
 // Rows tested in order: 0x0A 0x00, 0x0A whichApid, 0x0A 0x12, 0x0A 0x13, 0x0A 0x14.
 PacketKind Identify(std::uint8_t b0, std::uint8_t b1, int whichApid);
-const char* KindName(PacketKind k);
 
 // The 8-bit count law: v below 32 is v, else ((v & 15) + 16) << ((v >> 4) - 1).
 using LogTable = std::array<int, 256>;

@@ -816,6 +816,7 @@ int LogSwitch(int panel, int event) {
   int on = 0;
   GetCtrlVal(panel, kLogCtrl, &on);
   P().lim[f].log = on != 0;
+  P().lim[f].manual = true;  // the mode's own limit pair applies from now on
   ApplyAxis(res);
   Redraw(res);
   return 0;
@@ -843,6 +844,7 @@ CB(LogLin) {
   SetCtrlVal(panel, kLogCtrl, log ? 1 : 0);
   SetCtrlVal(panel, CHRTE_LIN, log ? 0 : 1);
   P().lim[f].log = log;
+  P().lim[f].manual = true;
   ApplyAxis(res);
   RePlot(res);
   return 0;
@@ -1121,6 +1123,17 @@ int Start() {
     GetCtrlAttribute(R(res), kPlotCtrl, ATTR_NUM_TRACES, &n);
     for (int t = 1; t <= n; ++t) SetTraceAttribute(R(res), kPlotCtrl, t, ATTR_TRACE_COLOR, Colour(t - 1));
   }
+  // Limit pairs a first press or a log switch starts from: counts and their sums, housekeeping
+  // in engineering units, field angles in degrees.
+  for (AxisLimits& l : P().lim) {
+    l.max = 1048576;
+    l.maxl = 1e7;
+  }
+  P().lim[3].max = 4096;    // housekeeping
+  P().lim[3].maxl = 1e4;
+  P().lim[14].max = 512;    // field direction
+  P().lim[14].maxl = 1000;
+  P().lim[15].max = 4096;   // moments
   MomentVisibility();
   DisplayPanel(R(RES_MAIN));
   DisplayPanel(R(RES_LINK));

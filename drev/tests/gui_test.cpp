@@ -167,7 +167,7 @@ TEST_F(DrevGui, LimitButtonsAndLogSwitches) {
   Set(RES_DEA, DEA_LOG, 1);
   EXPECT_TRUE(P().lim[4].log);
   Click(RES_DEA, DEA_MAXUP);
-  EXPECT_EQ(P().lim[4].maxl, 1e7);
+  EXPECT_EQ(P().lim[4].maxl, 1e8);
   EXPECT_EQ(P().lim[4].max, 10);
   // Strip charts: log and linear buttons switch each other off.
   Set(RES_CHRTA, CHRTE_LOG, 1);
