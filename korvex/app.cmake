@@ -6,6 +6,7 @@ add_library(korvex_app STATIC
   links/tcpip.cpp
   links/eventlog.cpp
   commanding/txtcmd.cpp
+  telemetry/telemetry.cpp
 )
 target_link_libraries(korvex_app PUBLIC korvex_logic rte)
 
@@ -25,7 +26,7 @@ target_compile_definitions(korvex_quit_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURR
 vantis_add_test(korvex_headless_tests links/tests/headless_mocsim_test.cpp
   core/tests/cli_contract_test.cpp
   links/tests/headless_blackbox_test.cpp)
-target_link_libraries(korvex_headless_tests PRIVATE korvex_logic Threads::Threads)
+target_link_libraries(korvex_headless_tests PRIVATE korvex_logic nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_headless_tests PRIVATE
   KORVEX_BINARY="$<TARGET_FILE:korvex>"
   MOCSIM_BINARY="${CMAKE_BINARY_DIR}/tools/mocsim/mocsim"

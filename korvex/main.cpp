@@ -17,7 +17,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: korvex [--headless] [--answers FILE] [--screenshot PREFIX [--screenshot-delay S]]\n"
+    "usage: korvex [--headless] [--answers FILE] [--screenshot PREFIX] [--snapshot FILE]\n"
     "       korvex --help | --version\n"
     "\n"
     "The operator's station. Run it from a working directory laid out like station/\n"
@@ -26,6 +26,8 @@ constexpr const char* kUsage =
     "                      standard input, pop-ups answered from --answers or with no/cancel\n"
     "  --answers FILE      pop-up answers, one a line\n"
     "  --screenshot PREFIX save every visible top-level panel as PREFIX-<title>.png\n"
+    "  --snapshot FILE     at exit, write every panel's controls to FILE as JSON (the line\n"
+    "                      \"snapshot FILE\" does the same at any time)\n"
     "  --help, --version   this text; the version\n"
     "Exit status: 0 after quit, SIGTERM or SIGINT; 1 when start-up fails; 2 for a usage error.\n";
 
@@ -65,6 +67,15 @@ class EchoedPopups : public rte::PopupBackend {
 
 int main(int argc, char** argv) {
   rte::AppOptions opts = rte::ParseAppOptions(argc, argv);
+  std::string snapshotAtExit;
+  for (std::size_t i = 0; i < opts.rest.size(); ++i) {
+    const std::string& a = opts.rest[i];
+    if (a == "--snapshot" && i + 1 < opts.rest.size()) {
+      snapshotAtExit = opts.rest[i + 1];
+      opts.rest.erase(opts.rest.begin() + static_cast<long>(i), opts.rest.begin() + static_cast<long>(i) + 2);
+      break;
+    }
+  }
   for (const std::string& a : opts.rest) {
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
@@ -100,7 +111,7 @@ int main(int argc, char** argv) {
 
   korvex::Program& p = korvex::NewContext();
   p.headless = rte::IsHeadless();
-  korvex::RegisterCallbacks();
+  korvex::InstallStation(p);
   int r = korvex::StartStation();
   if (r == korvex::kPanelFailed) {
     std::fprintf(stderr, "korvex: %s\n", rte::LastLoadError().c_str());
@@ -118,6 +129,11 @@ int main(int argc, char** argv) {
   if (p.headless || !isatty(0))
     rte::WatchStdinLines([](const std::string& line) { korvex::RunCommandLine(line); }, [] {});
   RunUserInterface();
+  if (!snapshotAtExit.empty()) {
+    std::string err;
+    if (rte::WriteSnapshot(snapshotAtExit, &err) < 0)
+      std::fprintf(stderr, "korvex: snapshot not written: %s\n", err.c_str());
+  }
   korvex::StopStation();
   korvex::CloseArchives();
   std::fflush(stdout);

@@ -74,7 +74,7 @@ void BM_StationRecordPath(benchmark::State& st) {
   Program& p = NewContext();
   p.headless = true;
   p.echoOut = [](const std::string&) {};
-  RegisterCallbacks();
+  InstallStation(p);
   if (StartStation() != kStarted) {
     st.SkipWithError("station did not start");
     return;
@@ -85,9 +85,7 @@ void BM_StationRecordPath(benchmark::State& st) {
   std::size_t i = 0;
   for (auto _ : st) {
     const auto& r = recs[i++ % recs.size()];
-    std::memcpy(p.link.rx.tcpbuf.data(), r.data(), kRecordSize);
-    p.link.rx.held = kRecordSize;
-    HandleRecord();
+    HandleRecord(r.data());
   }
   st.SetItemsProcessed(st.iterations());
   NewContext();

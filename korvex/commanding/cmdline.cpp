@@ -140,4 +140,15 @@ std::string MocText(const std::string& line) {
   return Upper(line.substr(p));
 }
 
+std::string SnapshotFile(const std::string& line) {
+  std::size_t i = 0;
+  auto blank = [&](std::size_t k) { return line[k] == ' ' || line[k] == '\t'; };
+  while (i < line.size() && blank(i)) ++i;
+  i += 8;  // "snapshot"
+  while (i < line.size() && blank(i)) ++i;
+  std::size_t j = i;
+  while (j < line.size() && !blank(j)) ++j;
+  return i < line.size() ? line.substr(i, j - i) : std::string();
+}
+
 }  // namespace korvex

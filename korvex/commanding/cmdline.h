@@ -8,6 +8,9 @@
 
 namespace korvex {
 
+// The file of a "snapshot FILE" line: the first word after "snapshot", as typed.
+std::string SnapshotFile(const std::string& line);
+
 constexpr int kHistory = 10;
 constexpr std::size_t kHistoryEntry = 1024;
 constexpr std::size_t kGlbcmdMax = 110000;

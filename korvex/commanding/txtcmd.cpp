@@ -2,14 +2,13 @@
 // every other line is refused through CmdNg).
 #include <cstring>
 
+#include "commanding/messages.h"
 #include "core/ids.h"
 #include "core/station.h"
 #include "rte/app.h"
 #include "rte/rte.h"
 
 namespace korvex {
-
-void ListOnly(const std::string& text);
 
 namespace {
 
@@ -71,17 +70,35 @@ void Set() {
   }
 }
 
+// "snapshot FILE": every panel's controls as JSON, for monitoring and for checks from outside.
+void Snapshot() {
+  CmdState& c = Ctx().cmd;
+  c.txflag = 1;
+  std::string file = SnapshotFile(c.glbcmd);
+  if (file.empty()) {
+    LogMessage(msg::kSnapshotNoFile, kRed);
+    return;
+  }
+  std::string err;
+  if (rte::WriteSnapshot(rte::ResolvePath(file), &err) < 0) LogMessage(msg::kSnapshotFailed + err, kRed);
+}
+
 }  // namespace
 
 void TextCommand() {
   Program& p = Ctx();
   CmdState& c = p.cmd;
   const std::string prefix = DateStr() + " " + TimeStr() + " ";
+  if (c.tempbuf.rfind("snapshot", 0) == 0) {
+    Snapshot();
+    if (!c.txflag) CmdNg();
+    return;
+  }
   switch (MatchKeyword(c.tempbuf)) {
     case Keyword::Log:
       if (Off(c.tempbuf)) {
         p.log.LogEvents = 0;
-        WriteArchiveText(p.arc.arcfile, prefix + "log off\n");
+        WriteArchiveText(p.arc.arcfile, prefix + msg::kLogOff + "\n");
       } else {
         p.log.LogEvents = 1;
       }
@@ -90,7 +107,7 @@ void TextCommand() {
     case Keyword::Echo:
       if (Off(c.tempbuf)) {
         p.log.Echo = 0;
-        ListOnly(prefix + "ECHO OFF");
+        ListOnly(prefix + msg::kEchoOff);
       } else {
         p.log.Echo = 1;
       }
@@ -120,12 +137,12 @@ void CmdNg() {
   Program& p = Ctx();
   CmdState& c = p.cmd;
   if (c.canceled) {
-    LogMessage(c.glbcmd + " WAS CANCELED BY USER!", kRed);
+    LogMessage(c.glbcmd + msg::kCanceledByUser, kRed);
     c.canceled = 0;
   } else {
-    LogMessage(c.glbcmd + " IS NOT RECOGNIZED!", kRed);
+    LogMessage(c.glbcmd + msg::kNotRecognized, kRed);
   }
-  SetCommandLine("COMMAND NOT SENT!");
+  SetCommandLine(msg::kCommandNotSent);
   GiveFocusToCommandLine();
   FakeKeystroke(VAL_TAB_VKEY);
   c.txflag = 0;
@@ -161,6 +178,11 @@ void ExecuteLine() {
   }
 }
 
+void InstallCommanding(Program&) {
+  RTE_REGISTER_CALLBACK(CmdLine);
+  RTE_REGISTER_CALLBACK(SendLine);
+}
+
 int RunCommandLine(const std::string& line) {
   Program& p = Ctx();
   SetCommandLine(line.c_str());
@@ -183,8 +205,8 @@ int CmdLine(int panel, int control, int event, void*, int key, int) {
       if (line.size() >= kGlbcmdMax) line.resize(kGlbcmdMax - 1);
       c.glbcmd = line;
       HistoryStore(c.history, line);
-      if (p.core.flagArr != 0) {
-        SetCtrlVal(panel, control, "WAITING FOR ARR; COMMAND NOT SENT!");
+      if (p.cmdlink.flagArr != 0) {
+        SetCtrlVal(panel, control, msg::kWaitingForArr);
         FakeKeystroke(VAL_HOME_VKEY);
         return -1;
       }

@@ -7,9 +7,9 @@
 #include <ctime>
 #include <string>
 
-namespace korvex {
+#include "links/record.h"
 
-constexpr std::size_t kRecordSize = 298;
+namespace korvex {
 
 // "log/" + letter + YYMMDDhhmm + extension (the year as year - 2000).
 std::string ArchiveName(const std::string& sCraft, const std::tm& local, const std::string& ext);

@@ -1,5 +1,6 @@
 #include "core/config.h"
 
+#include <cctype>
 #include <cstdlib>
 
 namespace korvex {
@@ -43,10 +44,27 @@ unsigned HexNumber(const std::string& v) {
 }
 }  // namespace
 
-Config ParseConfig(const std::vector<std::string>& lines) {
+Config ParseConfig(const std::vector<std::string>& lines, LoadNotes* notes) {
   std::array<std::string, kCfgLines + 1> v;  // 1-based
   for (int n = 1; n <= kCfgLines; ++n)
     if (static_cast<std::size_t>(n) <= lines.size()) v[n] = CfgValue(lines[n - 1]);
+  if (notes) {
+    // The last line is a comment; every line before it carries a setting.
+    if (lines.size() < static_cast<std::size_t>(kCfgLines - 1))
+      notes->add(static_cast<int>(lines.size()) + 1,
+                 "the file ends here; settings " + std::to_string(lines.size() + 1) + "-" +
+                     std::to_string(kCfgLines - 1) + " are taken as 0 or empty");
+    for (int n : {2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 14, 15, 16, 26}) {
+      const std::string& s = v[n];
+      std::size_t i = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
+      if (!s.empty() && (i >= s.size() || !std::isdigit(static_cast<unsigned char>(s[i]))))
+        notes->add(n, "setting \"" + s + "\" is not a number; 0 is used");
+    }
+    std::string h = v[25];
+    if (h.size() > 1 && h[0] == '0' && (h[1] == 'x' || h[1] == 'X')) h = h.substr(2);
+    if (!v[25].empty() && (h.empty() || !std::isxdigit(static_cast<unsigned char>(h[0]))))
+      notes->add(25, "setting \"" + v[25] + "\" is not a hexadecimal number; 0 is used");
+  }
   auto num = [&](int n) { return CfgNumber(v[n]); };
   auto unum = [&](int n) { long x = num(n); return x < 0 ? 0u : static_cast<unsigned>(x); };
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/loadnote.h"
+
 namespace korvex {
 
 constexpr int kCfgLines = 27;
@@ -43,8 +45,9 @@ struct Config {
   int recon = 0;                 // 26
 };
 
-// Lines beyond the file's end count as missing (0 / empty).
-Config ParseConfig(const std::vector<std::string>& lines);
+// Lines beyond the file's end count as missing (0 / empty). Settings that are not numbers where
+// a number belongs, and missing lines, go to notes.
+Config ParseConfig(const std::vector<std::string>& lines, LoadNotes* notes = nullptr);
 
 // Decimal reading of a value as the station does it: leading sign and digits, anything else 0.
 long CfgNumber(const std::string& value);

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "core/ids.h"
+#include "core/messages.h"
 #include "core/station.h"
 #include "rte/app.h"
 #include "rte/rte.h"
@@ -109,11 +110,16 @@ bool ReadDatabase(const std::string& path, const char* missing, std::vector<std:
   if (ReadTextLines(path, lines)) return true;
   ReportUnreadable(path);
   std::string chosen;
-  if (FileSelectPopup("", "*.*", "File Name", VAL_LOAD_BUTTON, &chosen) > 0 &&
+  if (FileSelectPopup("", "*.*", msg::kFileNameTitle, VAL_LOAD_BUTTON, &chosen) > 0 &&
       ReadTextLines(chosen, lines))
     return true;
-  MessagePopup("ERROR!", missing);
+  MessagePopup(msg::kErrorTitle, missing);
   return false;
+}
+
+void Keep(const LoadNotes& n) {
+  auto& all = Ctx().core.loadNotes;
+  all.insert(all.end(), n.v.begin(), n.v.end());
 }
 
 // Configuration, command-button file and databases. False = the program ends.
@@ -123,11 +129,13 @@ bool readFile() {
   errno = 0;
   if (!ReadTextLines("cfg/korvex.cfg", &lines)) {
     ReportUnreadable("cfg/korvex.cfg");
-    MessagePopup("ERROR!", "Can't find korvex.cfg!");
+    MessagePopup(msg::kErrorTitle, msg::kNoConfig);
     return false;
   }
   Config& c = p.core.cfg;
-  c = ParseConfig(lines);
+  LoadNotes cfgNotes{"cfg/korvex.cfg", {}};
+  c = ParseConfig(lines, &cfgNotes);
+  Keep(cfgNotes);
   p.link.serverName = c.serverName;
   p.link.telemServ = c.telemServ;
   p.link.portTlm = p.link.cfgtport = c.portTlm;
@@ -140,9 +148,9 @@ bool readFile() {
   errno = 0;
   if (!ReadTextLines(cmdPath, &cmd)) {
     ReportUnreadable(cmdPath);
-    MessagePopup("Can't find CMDx.cfg", "Click OK to select file.");
+    MessagePopup(msg::kNoCmdFileTitle, msg::kNoCmdFile);
     std::string chosen;
-    if (FileSelectPopup("cfg", "*.cfg", "File Name", VAL_LOAD_BUTTON, &chosen) <= 0 ||
+    if (FileSelectPopup("cfg", "*.cfg", msg::kFileNameTitle, VAL_LOAD_BUTTON, &chosen) <= 0 ||
         !ReadTextLines(chosen, &cmd))
       return false;
     cmdPath = chosen;
@@ -154,13 +162,17 @@ bool readFile() {
 
   // Error texts.
   std::vector<std::string> db;
-  if (!ReadDatabase("database/VANTIS_err.txt", "Can't find error database file!", &db)) return false;
-  ReadErrDb(db, p.db.err);
+  if (!ReadDatabase("database/VANTIS_err.txt", msg::kNoErrDb, &db)) return false;
+  LoadNotes errNotes{"database/VANTIS_err.txt", {}};
+  ReadErrDb(db, p.db.err, &errNotes);
+  Keep(errNotes);
   if (p.ui.splash > 0) SetCtrlVal(p.ui.splash, 5, 1);
 
   // APID list: labels of the summary and group panels, and the index the counters use.
-  if (!ReadDatabase("database/VANTIS_apd.txt", "Can't find APID database file!", &db)) return false;
-  ApdResult apd = ReadApd(db);
+  if (!ReadDatabase("database/VANTIS_apd.txt", msg::kNoApdDb, &db)) return false;
+  LoadNotes apdNotes{"database/VANTIS_apd.txt", {}};
+  ApdResult apd = ReadApd(db, &apdNotes);
+  Keep(apdNotes);
   p.link.apdIndex = apd.index;
   for (const ApdLabel& l : apd.labels) {
     int panel = l.panel == 0 ? p.ui.summary : p.ui.group[l.panel];
@@ -169,9 +181,11 @@ bool readFile() {
   if (p.ui.splash > 0) SetCtrlVal(p.ui.splash, 4, 1);
 
   // Command database list and decode table.
-  if (!ReadDatabase("database/VANTIS_ctm.prn", "Can't find command database file!", &db))
+  if (!ReadDatabase("database/VANTIS_ctm.prn", msg::kNoCmdDb, &db))
     return false;
-  ReadCmdDb(db, p.db.cmd);
+  LoadNotes cmdNotes{"database/VANTIS_ctm.prn", {}};
+  ReadCmdDb(db, p.db.cmd, &cmdNotes);
+  Keep(cmdNotes);
   for (const std::string& l : p.db.cmd.list)
     InsertListItem(p.ui.cmdList, ids::kCmdListDb, -1, l.c_str(), 0.0);
   if (p.ui.splash > 0) SetCtrlVal(p.ui.splash, 7, 1);
@@ -193,24 +207,20 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
   return true;
 }
 
-void RegisterCallbacks() {
+void InstallCore(Program&) {
   RTE_REGISTER_CALLBACK(Quit_a);
   RTE_REGISTER_CALLBACK(HidePanelCb);
   RTE_REGISTER_CALLBACK(Tick);
   RTE_REGISTER_CALLBACK(ResetTime);
   RTE_REGISTER_CALLBACK(Print);
-  RTE_REGISTER_CALLBACK(CmdLine);
-  RTE_REGISTER_CALLBACK(SendLine);
-  RTE_REGISTER_CALLBACK(TCP_SWITCH);
   RTE_REGISTER_CALLBACK(recordOnOff);
-  RTE_REGISTER_CALLBACK(ClearReceive);
-  RTE_REGISTER_CALLBACK(All_Apids);
-  RTE_REGISTER_CALLBACK(ApidChange);
-  RTE_REGISTER_CALLBACK(ClearApid);
-  RTE_REGISTER_CALLBACK(ClearApidCounts);
-  RTE_REGISTER_CALLBACK(ClearSelectedApidCounts);
-  RTE_REGISTER_CALLBACK(SwapOnOFF);
-  RTE_REGISTER_CALLBACK(displayStartStop);
+}
+
+void InstallStation(Program& p) {
+  InstallCore(p);
+  InstallLinks(p);
+  InstallTelemetry(p);
+  InstallCommanding(p);
 }
 
 int StartStation() {
@@ -233,7 +243,7 @@ int StartStation() {
     if (l.lampAfter && lamp < 6) Lamp(++lamp);
   }
 
-  p.core.titleBar = "Event Log";
+  p.core.titleBar = msg::kEventLogTitle;
   if (!readFile()) return kEnded;
 
   // Archives need "log/"; a working directory without it gets one rather than no archives.
@@ -249,6 +259,7 @@ int StartStation() {
   p.log.Echo = 0;
   LogMessage(p.core.titleBar, kBlack);
   p.log.Echo = 1;
+  for (const LoadNote& n : p.core.loadNotes) LogMessage(FormatNote(n), kYellow);
   StartArchive(p.arc, ac, ".arr", now, local);
 
   for (int i = 0; i < 256; ++i)
@@ -273,9 +284,9 @@ int StartStation() {
 
 void StopStation() {
   Program& p = Ctx();
-  if (p.link.gHandle >= 0) DisconnectFromTCPServer(static_cast<unsigned>(p.link.gHandle));
+  if (p.cmdlink.gHandle >= 0) DisconnectFromTCPServer(static_cast<unsigned>(p.cmdlink.gHandle));
   if (p.link.tHandle >= 0) DisconnectFromTCPServer(static_cast<unsigned>(p.link.tHandle));
-  p.link.gHandle = p.link.tHandle = -1;
+  p.cmdlink.gHandle = p.link.tHandle = -1;
 }
 
 void CloseArchives() {
@@ -306,8 +317,8 @@ int DoTick() {
   CoreState& c = p.core;
   SetCtrlVal(p.ui.eventLog, ids::kEvDateTime, (DateStr() + "  " + TimeStr()).c_str());
 
-  if (WatchdogSecond(c.watchdog)) LogMessage("NO TELEMETRY FOR 60 SECS!", kYellow);
-  if (WatchdogSecond(c.spcDog)) LogMessage("NO SPACECRAFT TELEMETRY FOR 60 SECS!", kYellow);
+  if (WatchdogSecond(c.watchdog)) LogMessage(msg::kNoTelemetry, kYellow);
+  if (WatchdogSecond(c.spcDog)) LogMessage(msg::kNoSpacecraftTelemetry, kYellow);
 
   if (rte::LocalTime(rte::Now()).tm_yday != c.dayofyear) RotateArchives();
 

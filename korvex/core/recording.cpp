@@ -1,6 +1,7 @@
 // Telemetry recording switch, the day rotation of the archives and their reopening when the
 // spacecraft changes.
 #include "core/ids.h"
+#include "core/messages.h"
 #include "core/station.h"
 #include "rte/rte.h"
 
@@ -73,11 +74,11 @@ int recordOnOff(int panel, int control, int event, void*, int, int) {
     // Off also withdraws a request still waiting for the spacecraft: the station must not start
     // recording by itself after the operator switched recording off.
     if (p.arc.recon == 1) p.arc.recon = 0;
-    SetCtrlVal(p.ui.link, ids::kLkRecFile, "Not Recording");
+    SetCtrlVal(p.ui.link, ids::kLkRecFile, msg::kNotRecording);
     CloseArchive(p.arc.datafile);
   } else if (p.core.aorb == 0) {
     p.arc.recon = 1;
-    SetCtrlVal(p.ui.link, ids::kLkRecFile, "Wait for telemetry");
+    SetCtrlVal(p.ui.link, ids::kLkRecFile, msg::kWaitForTelemetry);
   } else {
     OpenTlmArchive();
     p.arc.saveToDisk = 1;

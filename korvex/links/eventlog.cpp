@@ -49,14 +49,13 @@ void LogMessage(const std::string& text, const char* colour) {
   }
 }
 
-// A line put straight into the event list (not archived), as "echo off" does.
 void ListOnly(const std::string& text) { AppendToEventList(text, text); }
 
-void EventLog() {
+void EventLog(const std::uint8_t* decoded) {
   Program& p = Ctx();
   int panel = p.ui.instrEvents;
   std::vector<std::string> lines =
-      DecodeEventPacket(p.link.decode.data() + kHeaderSize, p.core.cfg.cfgtswap, p.core.cfg.cfgtime,
+      DecodeEventPacket(decoded + kHeaderSize, p.core.cfg.cfgtswap, p.core.cfg.cfgtime,
                         p.db.err.lines(), p.db.cmd.list);
   for (const std::string& l : lines) InsertTextBoxLine(panel, ids::kIeBox, -1, l.c_str());
   int n = 0;

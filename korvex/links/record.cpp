@@ -123,4 +123,18 @@ long CountChecksumError(Counters& c, int apid, int filter) {
   return -1;
 }
 
+RecordStep StepRecord(Counters& c, const ApdIndex& idx, const std::uint8_t* record,
+                      const RecordStepIn& in, std::uint8_t* decode) {
+  RecordStep st;
+  st.spacecraft = SpacecraftChange(record[6], in.aorb);
+  st.check = GetApid(record, in.cfgtswap, decode);
+  if (st.check.illegal) CountIllegal(c);
+  const int apid = st.check.apid;
+  if (st.check.badChecksum) st.checksumShown = CountChecksumError(c, apid, in.filter);
+  st.suite = apid >= 0x200;
+  st.passesFilter = apid == in.filter || in.filter == kApidAll;
+  st.count = CountPacket(c, idx, apid);
+  return st;
+}
+
 }  // namespace korvex

@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/archive.h"
-
 namespace korvex {
 
+// A telemetry record: the 26-byte ground header and one 272-byte packet.
+constexpr std::size_t kRecordSize = 298;
 constexpr std::size_t kHeaderSize = 26;
 constexpr std::size_t kPacketSize = 272;
 constexpr std::size_t kTcpBufSize = 2048;
@@ -110,5 +110,24 @@ void CountIllegal(Counters& c);
 // Checksum error accounting against the link panel filter. Returns the value to show on the link
 // panel's counter (or -1 when nothing is counted).
 long CountChecksumError(Counters& c, int apid, int filter);
+
+// The pure part of the record path: what one whole record does to the intake's counters and what
+// the glue is to show, log, record and dispatch. No panels, files or clock here.
+struct RecordStepIn {
+  int aorb = 0;           // spacecraft known before this record (0 none, 1 A, 2 B)
+  int cfgtswap = 0;       // the station exchanges the packet's byte pairs itself
+  int filter = kApidAll;  // the link panel's APID filter
+};
+struct RecordStep {
+  int spacecraft = 0;        // 1 (A) or 2 (B) when record byte 6 changes the spacecraft, else 0
+  ApidResult check;          // APID (0 when illegal), raw APID, illegal, bad checksum
+  long checksumShown = -1;   // the link panel's checksum counter after this record, -1 unchanged
+  bool suite = false;        // APID 0x200 or above: the telemetry watchdog is fed
+  bool passesFilter = false; // shown on the link panel and written to an open recording
+  CountResult count;         // the counters that moved
+};
+// decode receives the record as the station reads it (pairs exchanged as configured).
+RecordStep StepRecord(Counters& c, const ApdIndex& idx, const std::uint8_t* record,
+                      const RecordStepIn& in, std::uint8_t* decode);
 
 }  // namespace korvex

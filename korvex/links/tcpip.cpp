@@ -6,12 +6,11 @@
 
 #include "core/ids.h"
 #include "core/station.h"
+#include "links/messages.h"
 #include "links/tcp_errors.h"
 #include "rte/rte.h"
 
 namespace korvex {
-
-void ReopenArchivesForSpacecraft();
 
 namespace {
 
@@ -88,34 +87,11 @@ void ShowIllegalCounters(bool red) {
       SetCtrlAttribute(panel, ctrl, ATTR_TEXT_BGCOLOR, kIllegalColour);
 }
 
-void Dispatch(int apid) {
-  Program& p = Ctx();
-  switch (apid) {
-    case 0x202:
-      EventLog();
-      break;
-    case 0x00B:
-    case 0x00C:
-    case 0x00D:
-    case 0x01C:
-    case 0x01E:
-      // Spacecraft packets feed the spacecraft watchdog (the first one after a reported gap
-      // says so); their values are decoded by the telemetry module.
-      if (p.core.spcDog == 61) LogMessage("SPACECRAFT TELEMETRY RESUMED!", kGreen);
-      p.core.spcDog = 0;
-      break;
-    default:
-      // 0x200, 0x201, 0x240, 0x241 and 0x313 go to the decoders of the telemetry and SEP
-      // modules; every other APID is only counted.
-      break;
-  }
-}
-
 // The first record that names a spacecraft, or one from the other spacecraft.
 void SpacecraftChanged(int now) {
   Program& p = Ctx();
   const char* letter = now == 1 ? "A" : "B";
-  SetPanelAttribute(p.ui.eventLog, ATTR_TITLE, now == 1 ? "Event Log VANTIS_A" : "Event Log VANTIS_B");
+  SetPanelAttribute(p.ui.eventLog, ATTR_TITLE, now == 1 ? msg::kEventLogA : msg::kEventLogB);
   SetPanelAttribute(p.ui.eventLog, ATTR_BACKCOLOR, now == 1 ? 0x00CC00 : 0x5577FF);
   int was = p.core.aorb;
   // The letter the open archives already carry: after the telemetry switch was turned off the
@@ -140,8 +116,8 @@ void SpacecraftChanged(int now) {
 void AutoRecordOn() {
   Program& p = Ctx();
   p.arc.recon = 2;
-  SetCtrlVal(p.ui.eventLog, ids::kEvCmdLine, "REC ON");
-  p.cmd.glbcmd = "REC ON";
+  SetCtrlVal(p.ui.eventLog, ids::kEvCmdLine, msg::kRecOn);
+  p.cmd.glbcmd = msg::kRecOn;
   p.cmd.tempbuf = CompactForm(p.cmd.glbcmd);
   ExecuteLine();
   p.cmd.txflag = 0;
@@ -155,11 +131,11 @@ void ConnectionUp(unsigned handle, bool mocset) {
   SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 1);
   GiveFocusToCommandLine();
   if (mocset) {
-    SetCtrlVal(p.ui.eventLog, ids::kEvCmdLine, "START MOCSET");
+    SetCtrlVal(p.ui.eventLog, ids::kEvCmdLine, msg::kStartMocset);
     Delay(1.0);
     // The engine serves events while it waits: a record that ran "REC ON" meanwhile has used
     // the command line, so the line is put back before Enter.
-    SetCtrlVal(p.ui.eventLog, ids::kEvCmdLine, "START MOCSET");
+    SetCtrlVal(p.ui.eventLog, ids::kEvCmdLine, msg::kStartMocset);
     GiveFocusToCommandLine();
     FakeKeystroke(VAL_ENTER_VKEY);
   }
@@ -176,7 +152,7 @@ int ConnectTlm(bool mocset) {
     SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
     std::fprintf(stderr, "korvex: cannot connect to %s:%d: %s\n", p.link.telemServ.c_str(),
                  p.link.portTlm, TcpErrorText(r).c_str());
-    MessagePopup("TCP Client", "Telemetry port connection failed !");
+    MessagePopup(msg::kTcpClientTitle, msg::kTlmConnectFailed);
     return -1;
   }
   ConnectionUp(h, mocset);
@@ -202,9 +178,9 @@ void ReadTelemetry(unsigned handle) {
     int got = ClientTCPRead(handle, buf, want, firstRead ? kReadTimeoutMs : 0);
     if (got <= 0 || got > static_cast<int>(kRecordSize)) {
       if (firstRead) {
-        char msg[64];
-        std::snprintf(msg, sizeof msg, "TCP read error: %i bytes read", got);
-        MessagePopup("TCP Server Telemetry", msg);
+        char text[64];
+        std::snprintf(text, sizeof text, msg::kTcpReadError, got);
+        MessagePopup(msg::kTcpReadTitle, text);
       }
       return;  // a partial record stays held for the next event
     }
@@ -213,7 +189,8 @@ void ReadTelemetry(unsigned handle) {
     bool complete = false;
     AppendBytes(L.rx, buf, static_cast<std::size_t>(got), &complete);
     if (!complete) continue;
-    HandleRecord();
+    HandleRecord(L.rx.tcpbuf.data());
+    ResetAssembler(L.rx);
     ++records;
     if (L.tHandle != static_cast<int>(handle)) return;  // closed while handling the record
   }
@@ -221,53 +198,54 @@ void ReadTelemetry(unsigned handle) {
 
 }  // namespace
 
-void HandleRecord() {
+void HandleRecord(const std::uint8_t* rec) {
   Program& p = Ctx();
   LinkState& L = p.link;
-  const std::uint8_t* rec = L.rx.tcpbuf.data();
   ++L.records;
   if (L.forward) L.forward(rec);
   SetCtrlVal(p.ui.link, ids::kLkBytes, static_cast<int>(kRecordSize));
 
-  if (int now = SpacecraftChange(rec[6], p.core.aorb)) SpacecraftChanged(now);
+  RecordStepIn in;
+  in.aorb = p.core.aorb;
+  in.cfgtswap = p.core.cfg.cfgtswap;
+  in.filter = GetInt(p.ui.link, ids::kLkFilter);
+  RecordStep st = StepRecord(L.counters, L.apdIndex, rec, in, L.decode.data());
+  const int apid = st.check.apid;
+
+  if (st.spacecraft) SpacecraftChanged(st.spacecraft);
   if (p.arc.recon == 1 && p.core.aorb != 0) AutoRecordOn();
 
-  ApidResult r = GetApid(rec, p.core.cfg.cfgtswap, L.decode.data());
   bool warnings = p.core.warn >= p.core.cfg.wlim && p.core.cfg.wlim != 255;
-  char msg[64];
-  if (r.illegal) {
+  char text[64];
+  if (st.check.illegal) {
     if (warnings) {
-      std::snprintf(msg, sizeof msg, "ERROR! APID %.3X IS ILLEGAL!", r.rawApid);
-      LogMessage(msg, kRed);
+      std::snprintf(text, sizeof text, msg::kIllegalApid, st.check.rawApid);
+      LogMessage(text, kRed);
     }
-    CountIllegal(L.counters);
     ShowIllegalCounters(warnings);
   }
-  int apid = r.apid;
-  int filter = GetInt(p.ui.link, ids::kLkFilter);
-  if (r.badChecksum) {
-    long shown = CountChecksumError(L.counters, apid, filter);
-    if (shown >= 0) SetCtrlVal(p.ui.link, ids::kLkChksum, shown);
+  if (st.check.badChecksum) {
+    if (st.checksumShown >= 0) SetCtrlVal(p.ui.link, ids::kLkChksum, st.checksumShown);
     for (int panel : {p.ui.apidDisp1, p.ui.apidDisp2})
       if (GetInt(panel, ids::kAdSelect) == apid)
         SetCtrlVal(panel, ids::kAdChksum, L.counters.chksum[apid]);
     if (warnings) {
-      std::snprintf(msg, sizeof msg, "BAD CHECKSUM APID %.3X", apid);
-      LogMessage(msg, kRed);
+      std::snprintf(text, sizeof text, msg::kBadChecksum, apid);
+      LogMessage(text, kRed);
     }
   }
 
-  if (apid >= 0x200) {
-    if (p.core.watchdog == 61) LogMessage("TELEMETRY RESUMED!", kGreen);
+  if (st.suite) {
+    if (p.core.watchdog == 61) LogMessage(msg::kTelemetryResumed, kGreen);
     p.core.watchdog = 0;
   }
 
-  if (apid == filter || filter == kApidAll) {
+  if (st.passesFilter) {
     DisplayTo(false);
     if (p.arc.saveToDisk) WriteTlmRecord(p.arc.datafile, p.arc.root, rec);
   }
 
-  CountResult cr = CountPacket(L.counters, L.apdIndex, apid);
+  const CountResult& cr = st.count;
   if (cr.rangePanel == 0x200)
     SetCtrlVal(p.ui.range200, ids::kRgFirst + (apid & 0x7F), L.counters.range200[apid & 0x7F]);
   else if (cr.rangePanel == 0x300)
@@ -281,8 +259,7 @@ void HandleRecord() {
       SetCtrlVal(panel, ids::kAdCount, cr.lastCount);
     }
 
-  Dispatch(apid);
-  ResetAssembler(L.rx);
+  L.handlers.dispatch(p, apid, L.decode.data());
 }
 
 int RequestConnect(int which) {
@@ -302,7 +279,7 @@ int RequestConnect(int which) {
   }
   std::string reply;
   std::string text = "Type the name or IP adress of the server.\n(Click OK for " + L.telemServ + ")";
-  PromptPopup("Server Name?", text.c_str(), &reply, 255);
+  PromptPopup(msg::kServerNameTitle, text.c_str(), &reply, 255);
   if (ContainsNoCase(reply, "exit")) {
     SetCtrlVal(p.ui.link, ids::kLkTlmLamp, 0);
     SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
@@ -311,7 +288,7 @@ int RequestConnect(int which) {
   if (!reply.empty()) L.telemServ = reply;
   reply.clear();
   text = "Type the port number for telemetry.\n(Click OK for " + std::to_string(prev) + ")";
-  PromptPopup("Telemetry Port Number?", text.c_str(), &reply, 31);
+  PromptPopup(msg::kTlmPortTitle, text.c_str(), &reply, 31);
   L.portTlm = reply.empty() ? prev : static_cast<unsigned>(std::strtoul(reply.c_str(), nullptr, 10));
   return ConnectTlm(true);
 }
@@ -329,7 +306,7 @@ int ClientCallback(unsigned handle, int xType, int errCode, void*) {
       break;
     case TCP_DISCONNECT:
       if (errCode <= -1 && errCode >= -18)
-        MessagePopup("Server has closed TLM Port!", TcpErrorText(errCode).c_str());
+        MessagePopup(msg::kServerClosedTlm, TcpErrorText(errCode).c_str());
       SetCtrlVal(p.ui.link, ids::kLkTlmLamp, 0);
       SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
       p.link.tHandle = -1;
@@ -465,3 +442,20 @@ int SwapOnOFF(int panel, int, int event, void*, int, int) {
   GiveFocusToCommandLine();
   return 0;
 }
+
+namespace korvex {
+
+void InstallLinks(Program& p) {
+  RTE_REGISTER_CALLBACK(TCP_SWITCH);
+  RTE_REGISTER_CALLBACK(ClearReceive);
+  RTE_REGISTER_CALLBACK(All_Apids);
+  RTE_REGISTER_CALLBACK(ApidChange);
+  RTE_REGISTER_CALLBACK(ClearApid);
+  RTE_REGISTER_CALLBACK(ClearApidCounts);
+  RTE_REGISTER_CALLBACK(ClearSelectedApidCounts);
+  RTE_REGISTER_CALLBACK(SwapOnOFF);
+  RTE_REGISTER_CALLBACK(displayStartStop);
+  p.link.handlers.add(0x202, [](Program&, const std::uint8_t* decoded) { EventLog(decoded); });
+}
+
+}  // namespace korvex

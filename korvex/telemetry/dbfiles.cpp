@@ -32,24 +32,33 @@ std::vector<std::string> ErrDb::lines() const {
   return v;
 }
 
-void ReadErrDb(const std::vector<std::string>& lines, ErrDb& db) {
+void ReadErrDb(const std::vector<std::string>& lines, ErrDb& db, LoadNotes* notes) {
   db.errCount = 0;
   db.surplus = 0;
+  int at = 0;
   for (const std::string& l : lines) {
+    ++at;
     if (ContainsNoCase(l, "Total Bytes")) break;
     if (db.errCount >= kErrSlots) {
       ++db.surplus;
+      if (notes) notes->add(at, "no room for more than 300 error texts; line skipped");
       continue;
     }
     SetSlot(db.errdb[db.errCount++], l);
   }
 }
 
-ApdResult ReadApd(const std::vector<std::string>& lines) {
+ApdResult ReadApd(const std::vector<std::string>& lines, LoadNotes* notes) {
   ApdResult r;
   int heading = 0;
   int row = 0;
+  int at = 0;
+  auto skip = [&](const char* why) {
+    ++r.ignored;
+    if (notes) notes->add(at, why);
+  };
   for (const std::string& l : lines) {
+    ++at;
     if (l.empty() || (l[0] != '2' && l[0] != '3')) continue;
     bool isHeading = l.find('-') != std::string::npos && l.size() >= 5 &&
                      (l[4] == '2' || l[4] == '3');
@@ -64,15 +73,26 @@ ApdResult ReadApd(const std::vector<std::string>& lines) {
       continue;
     }
     unsigned apid = 0;
-    if (std::sscanf(l.substr(0, 3).c_str(), "%3x", &apid) != 1 || apid >= kApdIndexSize ||
-        heading < 1 || heading > kGroupPanels) {
-      ++r.ignored;
+    if (std::sscanf(l.substr(0, 3).c_str(), "%3x", &apid) != 1) {
+      skip("no hexadecimal APID at the start of the line; skipped");
+      continue;
+    }
+    if (apid >= kApdIndexSize) {
+      skip("APID beyond 3FF; skipped");
+      continue;
+    }
+    if (heading < 1) {
+      skip("APID line before the first group heading; skipped");
+      continue;
+    }
+    if (heading > kGroupPanels) {
+      skip("APID line under a group beyond the 14 group panels; skipped");
       continue;
     }
     int first = heading == 13 ? 26 : 16;
     int ctrl = first - row;
     if (ctrl < 2) {
-      ++r.ignored;
+      skip("no room left on the group panel; skipped");
       continue;
     }
     ++row;
@@ -84,9 +104,13 @@ ApdResult ReadApd(const std::vector<std::string>& lines) {
   return r;
 }
 
-void ReadCmdDb(const std::vector<std::string>& lines, CmdDb& db) {
+void ReadCmdDb(const std::vector<std::string>& lines, CmdDb& db, LoadNotes* notes) {
   db.list.clear();
-  for (const std::string& l : lines) db.list.push_back(l.size() > 1023 ? l.substr(0, 1023) : l);
+  for (const std::string& l : lines) {
+    if (l.size() > 1023 && notes)
+      notes->add(static_cast<int>(db.list.size()) + 1, "line cut at 1023 characters");
+    db.list.push_back(l.size() > 1023 ? l.substr(0, 1023) : l);
+  }
   db.cmdDbLns = static_cast<int>(db.list.size());
   db.decodeName.fill({});
   db.decodeApid.fill(0);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/loadnote.h"
 #include "links/record.h"
 
 namespace korvex {
@@ -33,7 +34,7 @@ struct ErrDb {
   int surplus = 0;  // lines that did not fit
   std::vector<std::string> lines() const;
 };
-void ReadErrDb(const std::vector<std::string>& lines, ErrDb& db);
+void ReadErrDb(const std::vector<std::string>& lines, ErrDb& db, LoadNotes* notes = nullptr);
 
 // APID list: group headings label the summary panel, APID lines label the group panels and fill
 // apdIndex.
@@ -47,7 +48,7 @@ struct ApdResult {
   std::vector<ApdLabel> labels;
   int ignored = 0;  // APID lines beyond the panels' room or with an APID of 1024 or more
 };
-ApdResult ReadApd(const std::vector<std::string>& lines);
+ApdResult ReadApd(const std::vector<std::string>& lines, LoadNotes* notes = nullptr);
 
 // Command database list and decode table.
 constexpr int kDecodeEntries = 325;
@@ -60,6 +61,6 @@ struct CmdDb {
   // Name of the command with packet ID key, or kCantFindApid.
   std::string DecodeCommand(int key) const;
 };
-void ReadCmdDb(const std::vector<std::string>& lines, CmdDb& db);
+void ReadCmdDb(const std::vector<std::string>& lines, CmdDb& db, LoadNotes* notes = nullptr);
 
 }  // namespace korvex

@@ -212,6 +212,9 @@ void SetStopRequested(bool on);
 // Called whenever the last pop-up closes: the loop and TCP re-deliver what they held back.
 void AddPopupReleaseHook(std::function<void()> hook);
 
+// A numeric control's value as it is shown (format, data type, precision).
+std::string NumericText(const Control& c);
+
 // Layout of controls that have no position (fills top/left/width/height); sizes the panel.
 void AutoLayout(Panel& p);
 

@@ -71,22 +71,7 @@ StyledLabel ParseStyledLabel(const std::string& label) {
 }
 
 QString FormatNumeric(const model::Control& c) {
-  char buf[64];
-  double v = c.num;
-  if (!std::isfinite(v)) return QString::fromLatin1(std::isnan(v) ? "NaN" : (v > 0 ? "Inf" : "-Inf"));
-  if (c.format == VAL_HEX_FORMAT) {
-    long long n = std::llround(v);
-    // Negative values show as the 32-bit word the instrument would hold.
-    unsigned long long u = n < 0 && n >= INT32_MIN ? static_cast<std::uint32_t>(n)
-                                                   : static_cast<unsigned long long>(n);
-    std::snprintf(buf, sizeof buf, "%llX", u);
-  } else if (c.dataType == VAL_INTEGER) {
-    std::snprintf(buf, sizeof buf, "%lld", std::llround(v));
-  } else {
-    int prec = std::clamp(c.precision, 0, 15);
-    std::snprintf(buf, sizeof buf, "%.*f", prec, v);
-  }
-  return QString::fromLatin1(buf);
+  return QString::fromStdString(model::NumericText(c));
 }
 
 bool ParseNumeric(const model::Control& c, const QString& text, double* value) {

@@ -35,7 +35,10 @@ Outcome RunToEnd(const std::vector<std::string>& argv, const fs::path& cwd, int 
   if (!c.start(argv, cwd)) return r;
   c.closeInput();
   int st = 0;
-  if (c.wait(seconds, &st) && WIFEXITED(st)) r.status = WEXITSTATUS(st);
+  if (c.wait(seconds, &st) && WIFEXITED(st)) {
+    r.status = WEXITSTATUS(st);
+    c.drain();
+  }
   r.out = c.text();
   r.err = c.errors();
   return r;

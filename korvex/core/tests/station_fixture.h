@@ -127,7 +127,7 @@ class StationTest : public ::testing::Test {
     Program& p = NewContext();
     p.headless = true;
     p.echoOut = [this](const std::string& l) { out.push_back(l); };
-    RegisterCallbacks();
+    InstallStation(p);
   }
 
   void TearDown() override {

@@ -9,13 +9,7 @@ using namespace korvex;
 using namespace korvex::testing;
 
 namespace {
-void Feed(const std::vector<std::uint8_t>& rec) {
-  Program& p = Ctx();
-  std::memcpy(p.link.rx.tcpbuf.data(), rec.data(), kRecordSize);
-  p.link.rx.held = kRecordSize;
-  p.link.rx.wanted = 0;
-  HandleRecord();
-}
+void Feed(const std::vector<std::uint8_t>& rec) { HandleRecord(rec.data()); }
 std::string CmdLineText() {
   std::string s;
   GetCtrlVal(Ctx().ui.eventLog, ids::kEvCmdLine, &s);
@@ -120,6 +114,33 @@ TEST_F(StationTest, ConfigurationPositionsAndClampedAlarmCount) {
   EXPECT_EQ(P().link.cfgcport, 5001u);
   EXPECT_EQ(P().core.cfg.alim, 60u);
   EXPECT_EQ(P().link.telemServ, "tlm");
+}
+
+// What the readers skipped reaches the operator as yellow event lines naming file and line, in
+// the ".log" archive too; a clean set of files gives none.
+TEST_F(StationTest, SkippedFileLinesAreLoggedWithFileAndLine) {
+  ASSERT_EQ(Start(), kStarted);
+  EXPECT_EQ(CountOut("DATABASE/"), 0);
+  EXPECT_EQ(CountOut("CFG/KORVEX.CFG:"), 0);
+  StopStation();
+  NewContext();
+  rte::ResetModel();
+
+  auto lines = CfgLines();
+  lines[14] = "Wlim = many ; warnings";
+  WriteFile(dir / "cfg/korvex.cfg", Join(lines));
+  WriteFile(dir / "database/VANTIS_apd.txt", std::string("APID list\n201\tearly\n") + kApdText);
+  Program& p = NewContext();
+  p.headless = true;
+  p.echoOut = [this](const std::string& l) { out.push_back(l); };
+  InstallStation(p);
+  ASSERT_EQ(Start(), kStarted);
+  EXPECT_EQ(CountOut("CFG/KORVEX.CFG:15: SETTING \"MANY\" IS NOT A NUMBER; 0 IS USED"), 1);
+  EXPECT_EQ(CountOut("DATABASE/VANTIS_APD.TXT:2: APID LINE BEFORE THE FIRST GROUP HEADING; SKIPPED"), 1);
+  std::string log = Slurp(fs::path("log") / BaseName(P().arc.logfn));
+  EXPECT_NE(log.find("DATABASE/VANTIS_APD.TXT:2:"), std::string::npos) << log;
+  // The lines after it still load.
+  EXPECT_NE(P().link.apdIndex.find(0x200), nullptr);
 }
 
 TEST_F(StationTest, WatchdogsReportOnceAndResume) {
@@ -339,11 +360,11 @@ TEST_F(StationTest, CommandLineKeysHistoryAndRefusals) {
   RunCommandLine("/IDPUNoop \"odd");
   EXPECT_EQ(CountOut("IS NOT RECOGNIZED!"), 2);
 
-  p.core.flagArr = 1;
+  p.cmdlink.flagArr = 1;
   EXPECT_EQ(RunCommandLine("echo off"), -1);
   EXPECT_EQ(CmdLineText(), "WAITING FOR ARR; COMMAND NOT SENT!");
   EXPECT_EQ(p.log.Echo, 1);
-  p.core.flagArr = 0;
+  p.cmdlink.flagArr = 0;
 
   rte::SendEvent(ev, ids::kEvCmdLine, EVENT_KEYPRESS, VAL_UP_ARROW_VKEY);
   EXPECT_EQ(CmdLineText(), "echo off");  // kept in the history though refused

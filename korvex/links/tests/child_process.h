@@ -87,6 +87,11 @@ class Child {
     }
     return false;
   }
+  // After the exit: everything the program wrote has been read (the readers saw the pipes close).
+  void drain() {
+    if (outReader_.joinable()) outReader_.join();
+    if (errReader_.joinable()) errReader_.join();
+  }
   ~Child() {
     if (pid_ > 0) {
       ::kill(pid_, SIGKILL);

@@ -11,6 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "core/ids.h"
+#include "links/record.h"
 #include "links/tests/child_process.h"
 
 namespace fs = std::filesystem;
@@ -22,7 +26,7 @@ namespace {
 
 constexpr long kRecords = 10000;
 constexpr long kSwitchAt = 5000;
-constexpr std::size_t kRecordSize = 298;
+using korvex::kRecordSize;
 
 std::vector<std::string> SimOptions(const fs::path& dir) {
   return {MOCSIM_BINARY, "--station", dir.string(), "--cmd-port", "off", "--sc", "A",
@@ -30,6 +34,18 @@ std::vector<std::string> SimOptions(const fs::path& dir) {
           "--count", std::to_string(kRecords), "--start-time", "1700000000", "--step", "1",
           "--apids", "200,201,202,210,241,313,305,00B,0C0,27F",
           "--fault", "apid@1234=1A3,badck@2343,split@3456=100+150+48"};
+}
+
+// A korvmain.uir panel of a snapshot by resource number, and a control of a panel by id.
+const nlohmann::json* PanelOf(const nlohmann::json& doc, int resource) {
+  for (const auto& p : doc["panels"])
+    if (p["resourceFile"] == "korvmain.uir" && p["resource"] == resource) return &p;
+  return nullptr;
+}
+nlohmann::json ControlOf(const nlohmann::json& panel, int id) {
+  for (const auto& c : panel["controls"])
+    if (c["id"] == id) return c;
+  return nlohmann::json::object();
 }
 
 fs::path Find(const fs::path& dir, char letter, const std::string& ext) {
@@ -85,7 +101,7 @@ TEST(HeadlessStation, RecordsAndLogsTheSimulatorStream) {
   std::ofstream(dir / "cfg/CMD1.cfg") << "rem one\n";
 
   Child station;
-  ASSERT_TRUE(station.start({KORVEX_BINARY, "--headless"}, dir));
+  ASSERT_TRUE(station.start({KORVEX_BINARY, "--headless", "--snapshot", (dir / "exit.json").string()}, dir));
   station.say("REC ON");
   station.say("set tsrv 127.0.0.1 " + std::to_string(port));
   station.say("set moc");
@@ -99,10 +115,35 @@ TEST(HeadlessStation, RecordsAndLogsTheSimulatorStream) {
   for (int i = 0; i < 1800 && recorded() < sent.size(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ASSERT_EQ(recorded(), sent.size()) << station.text();
+
+  // The panels from outside while the link is up: a typed snapshot, and one at exit.
+  station.say("snapshot live.json");
+  ASSERT_TRUE(Child::WaitFor([&] { return fs::exists(dir / "live.json"); }, 20)) << station.text();
+  for (const char* f : {"live.json"}) {
+    auto doc = nlohmann::json::parse(Slurp(dir / f));
+    const nlohmann::json* link = PanelOf(doc, korvex::ids::kLink);
+    const nlohmann::json* summary = PanelOf(doc, korvex::ids::kSummary);
+    ASSERT_TRUE(link && summary);
+    EXPECT_EQ(ControlOf(*link, korvex::ids::kLkBytes)["value"], 298);
+    EXPECT_EQ(ControlOf(*link, korvex::ids::kLkTlmLamp)["value"], 1);
+    // Every record counted once on the summary panel (the illegal one as illegal and as APID 0).
+    double total = 0;
+    for (int id = korvex::kSummaryCtrlMin; id <= korvex::kSummaryCtrlMax; ++id)
+      if (id != korvex::kSumIllegal && ControlOf(*summary, id).contains("value"))
+        total += ControlOf(*summary, id)["value"].get<double>();
+    EXPECT_EQ(total, kRecords);
+    EXPECT_EQ(ControlOf(*summary, korvex::kSumIllegal)["value"], 1);
+  }
   station.say("quit");
   int status = -1;
   ASSERT_TRUE(station.wait(20, &status));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  {
+    auto doc = nlohmann::json::parse(Slurp(dir / "exit.json"));
+    const nlohmann::json* summary = PanelOf(doc, korvex::ids::kSummary);
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(ControlOf(*summary, korvex::kSumIllegal)["value"], 1);
+  }
 
   fs::path log = dir / "log";
   fs::path tlmA = Find(log, 'A', ".tlm"), tlmB = Find(log, 'B', ".tlm");

@@ -158,3 +158,65 @@ TEST(Counters, ChecksumErrorsFollowTheFilter) {
   EXPECT_EQ(c.chksum[0x211], 1u);
   EXPECT_EQ(c.chksum[kChksumTotal], 3u);
 }
+
+// The record path's pure step over a short stream, the way the live link, a replay and the
+// local server all feed it.
+TEST(StepRecord, AStreamMovesTheCountersAndReportsWhatTheGlueMustDo) {
+  ApdIndex idx;
+  idx.e[0x210] = ApdEntry{1, 34, 1, 16};
+  Counters c;
+  std::uint8_t dec[kRecordSize];
+  RecordStepIn in;
+  in.cfgtswap = 1;
+
+  auto first = MakeRecord(0x210, kSpacecraftA);
+  RecordStep st = StepRecord(c, idx, first.data(), in, dec);
+  EXPECT_EQ(st.spacecraft, 1);
+  EXPECT_EQ(st.check.apid, 0x210);
+  EXPECT_FALSE(st.check.illegal);
+  EXPECT_FALSE(st.check.badChecksum);
+  EXPECT_EQ(st.checksumShown, -1);
+  EXPECT_TRUE(st.suite);
+  EXPECT_TRUE(st.passesFilter);
+  EXPECT_EQ(st.count.rangePanel, 0x200);
+  EXPECT_EQ(st.count.groupPanel, 1);
+  EXPECT_EQ(st.count.lastCount, 1u);
+  EXPECT_EQ(dec[kHeaderSize], first[kHeaderSize + 1]);  // the decoders get station order
+
+  in.aorb = 1;
+  st = StepRecord(c, idx, first.data(), in, dec);
+  EXPECT_EQ(st.spacecraft, 0);  // same spacecraft again
+  EXPECT_EQ(st.count.lastCount, 2u);
+
+  // The other spacecraft, an illegal APID: counted as illegal and then as APID 0, no watchdog.
+  auto illegal = MakeRecord(0x1A3, kSpacecraftB);
+  st = StepRecord(c, idx, illegal.data(), in, dec);
+  EXPECT_EQ(st.spacecraft, 2);
+  EXPECT_TRUE(st.check.illegal);
+  EXPECT_EQ(st.check.apid, 0);
+  EXPECT_EQ(st.check.rawApid, 0x1A3);
+  EXPECT_FALSE(st.suite);
+  EXPECT_EQ(c.illegal, 1u);
+  EXPECT_EQ(c.summary[kSumIllegal], 1u);
+  EXPECT_EQ(c.perApid[0], 1u);
+
+  // A bad checksum outside the link filter: counted for its APID, not shown, not recorded.
+  in.aorb = 2;
+  in.filter = 0x210;
+  auto bad = MakeRecord(0x211, kSpacecraftB, true);
+  st = StepRecord(c, idx, bad.data(), in, dec);
+  EXPECT_TRUE(st.check.badChecksum);
+  EXPECT_EQ(st.checksumShown, -1);
+  EXPECT_FALSE(st.passesFilter);
+  EXPECT_EQ(c.perApid[0x211], 1u);
+  // The same under "all APIDs": shown, with the total.
+  in.filter = kApidAll;
+  st = StepRecord(c, idx, bad.data(), in, dec);
+  EXPECT_EQ(st.checksumShown, static_cast<long>(c.chksum[kChksumTotal]));
+  EXPECT_TRUE(st.passesFilter);
+
+  // A spacecraft packet does not feed the instrument's telemetry watchdog.
+  st = StepRecord(c, idx, MakeRecord(0x00B, kSpacecraftB).data(), in, dec);
+  EXPECT_FALSE(st.suite);
+  EXPECT_EQ(c.summary[kSumSpacecraft], 2u);  // APID 0 of the illegal record and this one
+}

@@ -63,6 +63,13 @@ int SavePanelImage(int panel, const std::string& pngPath);
 void WatchStopSignals(std::function<void()> onStop = {});
 bool StopRequested();
 
+// Every loaded panel with its controls as JSON: panel handle, title, resource file and number,
+// visibility; per control its id, label, type, value, the text shown, colours, dimmed/visible,
+// list items and text-box lines. WriteSnapshot writes it whole or not at all (0, or -1 with
+// the file and the reason in err).
+std::string SnapshotJson();
+int WriteSnapshot(const std::string& path, std::string* err = nullptr);
+
 // Removes every panel and forgets the active panel (for tests that build a fresh program state).
 void ResetModel();
 

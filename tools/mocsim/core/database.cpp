@@ -142,12 +142,6 @@ int findMarker(const std::vector<std::string>& lines, size_t pos, const char* ma
   return -1;
 }
 
-double scanCoeff(const std::string& line, const char* fmt) {
-  char buf[256] = {0};
-  if (std::sscanf(line.c_str(), fmt, buf) != 1) return 0.0;
-  return std::strtod(buf, nullptr);
-}
-
 size_t stopIndex(const std::vector<std::string>& lines) {
   for (size_t i = 0; i < lines.size(); ++i)
     if (containsNoCase(lines[i], "Total Bytes")) return i;
@@ -156,35 +150,51 @@ size_t stopIndex(const std::vector<std::string>& lines) {
 
 }  // namespace
 
+namespace {
+constexpr const char* kTlmFile = "database/VANTIS_tlm.txt";
+constexpr const char* kSepFile = "database/sep_hkg.txt";
+}  // namespace
+
 void parseTlm(const std::string& text, TlmDatabase& db, std::vector<std::string>& notes) {
   auto lines = textLines(text);
   size_t stop = stopIndex(lines);
   db.items.lines.assign(lines.begin(), lines.begin() + stop);
   db.coefficients = false;
   if (stop >= lines.size()) {
-    notes.push_back("telemetry database: no \"Total Bytes\" line, sensor coefficients not read");
+    notes.push_back(std::string(kTlmFile) + ": no \"Total Bytes\" line, sensor coefficients not read");
     return;
   }
+  auto note = [&](std::size_t from, const char* what) {
+    notes.push_back(std::string(kTlmFile) + ":" + std::to_string(from + 1) + ": " + what);
+  };
+  // A coefficient line that does not read gives 0, and says so.
+  auto coeff = [&](std::size_t line, const char* fmt) {
+    char buf[256] = {0};
+    char* end = buf;
+    double v = std::sscanf(lines[line].c_str(), fmt, buf) == 1 ? std::strtod(buf, &end) : 0.0;
+    if (end == buf) note(line, "coefficient not readable; 0 used");
+    return v;
+  };
   const char* one = " %*c %255[^\t]";
   int at = findMarker(lines, stop + 1, "YSI", 150);
-  if (at < 0) { notes.push_back("telemetry database: YSI block missing"); return; }
+  if (at < 0) { note(stop + 1, "YSI block missing"); return; }
   size_t p = at + 2;  // the line after the marker is a caption
-  for (int i = 0; i < 6 && p < lines.size(); ++i) db.ysi[i] = scanCoeff(lines[p++], one);
+  for (int i = 0; i < 6 && p < lines.size(); ++i) db.ysi[i] = coeff(p++, one);
   at = findMarker(lines, p, "RTD", 100);
-  if (at < 0) { notes.push_back("telemetry database: RTD block missing"); return; }
+  if (at < 0) { note(p, "RTD block missing"); return; }
   p = at + 1;
   for (int i = 0; i < 4 && p < lines.size(); ++i, ++p)
-    if (i < 3) db.rtd[i] = scanCoeff(lines[p], one);
+    if (i < 3) db.rtd[i] = coeff(p, one);
   at = findMarker(lines, p, "MAG", 100);
-  if (at < 0) { notes.push_back("telemetry database: MAG block missing"); return; }
+  if (at < 0) { note(p, "MAG block missing"); return; }
   p = at + 1;
-  for (int i = 0; i < 6 && p < lines.size(); ++i) db.mag[i] = scanCoeff(lines[p++], one);
+  for (int i = 0; i < 6 && p < lines.size(); ++i) db.mag[i] = coeff(p++, one);
   at = findMarker(lines, p, "STEUa", 100);
-  if (at < 0) { notes.push_back("telemetry database: STEUa block missing"); return; }
+  if (at < 0) { note(p, "STEUa block missing"); return; }
   p = at + 1;
   const char* second = " %*[^\t] %255[^\t]";
   double c[6] = {0};
-  for (int i = 0; i < 6 && p < lines.size(); ++i) c[i] = scanCoeff(lines[p++], second);
+  for (int i = 0; i < 6 && p < lines.size(); ++i) c[i] = coeff(p++, second);
   db.ucur = {c[0], c[1], c[2]};
   db.dcur = {c[3], c[4], c[5]};
   db.coefficients = true;
@@ -196,23 +206,33 @@ void parseSep(const std::string& text, SepDatabase& db, std::vector<std::string>
   db.items.lines.assign(lines.begin(), lines.begin() + stop);
   db.coefficients = false;
   if (stop >= lines.size()) {
-    notes.push_back("SEP database: no \"Total Bytes\" line, sensor coefficients not read");
+    notes.push_back(std::string(kSepFile) + ": no \"Total Bytes\" line, sensor coefficients not read");
     return;
   }
+  auto note = [&](std::size_t from, const char* what) {
+    notes.push_back(std::string(kSepFile) + ":" + std::to_string(from + 1) + ": " + what);
+  };
+  auto coeff = [&](std::size_t line, const char* fmt) {
+    char buf[256] = {0};
+    char* end = buf;
+    double v = std::sscanf(lines[line].c_str(), fmt, buf) == 1 ? std::strtod(buf, &end) : 0.0;
+    if (end == buf) note(line, "coefficient not readable; 0 used");
+    return v;
+  };
   auto sixTemps = [&](size_t& p, std::array<double, 6>& c) {
-    for (int i = 0; i < 3 && p < lines.size(); ++i) c[i] = scanCoeff(lines[p++], " %*[^\t] %*c %255[^\t]");
-    for (int i = 3; i < 6 && p < lines.size(); ++i) c[i] = scanCoeff(lines[p++], " %*c %255[^\t]");
+    for (int i = 0; i < 3 && p < lines.size(); ++i) c[i] = coeff(p++, " %*[^\t] %*c %255[^\t]");
+    for (int i = 3; i < 6 && p < lines.size(); ++i) c[i] = coeff(p++, " %*c %255[^\t]");
   };
   int at = findMarker(lines, stop + 1, "N_LET_Temp0", 100);
-  if (at < 0) { notes.push_back("SEP database: LET temperature block missing"); return; }
+  if (at < 0) { note(stop + 1, "LET temperature block missing"); return; }
   size_t p = at + 1;
   sixTemps(p, db.let);
   at = findMarker(lines, p, "N_SEP_APRBTemp", 100);
-  if (at < 0) { notes.push_back("SEP database: SEP temperature block missing"); return; }
+  if (at < 0) { note(p, "SEP temperature block missing"); return; }
   p = at + 1;
   sixTemps(p, db.sep);
   at = findMarker(lines, p, "N_SIT_HVMon", 100);
-  if (at < 0) { notes.push_back("SEP database: SIT block missing"); return; }
+  if (at < 0) { note(p, "SIT block missing"); return; }
   p = at;
   for (int g = 0; g < 8 && p < lines.size(); ++g, ++p) {
     auto& a = db.sit[g];

@@ -163,3 +163,16 @@ TEST(MocsimDatabase, PathsResolveWithoutRegardToCase) {
   EXPECT_TRUE(readFileText(p, text));
   fs::remove_all(dir);
 }
+
+// The start-up log names the file and line where a coefficient block went wrong.
+TEST(TlmDatabaseNotes, NameFileAndLine) {
+  TlmDatabase db;
+  std::vector<std::string> notes;
+  parseTlm("ISTEU12V\t2\t104\nTotal Bytes\t272\nnothing here\n", db, notes);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0], "database/VANTIS_tlm.txt:3: YSI block missing");
+  notes.clear();
+  parseTlm("A\t1\nTotal Bytes\nYSI\ncaption\n x\tnot-a-number\n", db, notes);
+  ASSERT_FALSE(notes.empty());
+  EXPECT_EQ(notes[0], "database/VANTIS_tlm.txt:5: coefficient not readable; 0 used");
+}

@@ -1,0 +1,75 @@
+// State of the MOC links: the telemetry connection and record intake, the APID handler table the
+// decoding modules fill, and the command connection with its ARR wait.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "links/record.h"
+
+namespace korvex {
+
+struct Program;
+
+// A packet's decoder. It gets the whole record as the station reads it: the 26-byte header and
+// the packet with its byte pairs exchanged as configured (cfgtswap).
+using ApidHandler = std::function<void(Program&, const std::uint8_t* decoded)>;
+
+// Decoders keyed by APID, filled by the modules at start-up (their Install functions). Several
+// handlers for one APID run in the order they were added. Illegal APIDs arrive as APID 0.
+class ApidHandlers {
+ public:
+  static constexpr int kApids = 2048;  // 11-bit APIDs
+  void add(int apid, ApidHandler h) {
+    if (apid >= 0 && apid < kApids) byApid_[static_cast<std::size_t>(apid)].push_back(std::move(h));
+  }
+  // Runs the handlers of apid; false when it has none.
+  bool dispatch(Program& p, int apid, const std::uint8_t* decoded) const {
+    if (apid < 0 || apid >= kApids) return false;
+    const auto& hs = byApid_[static_cast<std::size_t>(apid)];
+    for (const auto& h : hs) h(p, decoded);
+    return !hs.empty();
+  }
+  bool has(int apid) const {
+    return apid >= 0 && apid < kApids && !byApid_[static_cast<std::size_t>(apid)].empty();
+  }
+
+ private:
+  std::array<std::vector<ApidHandler>, kApids> byApid_;
+};
+
+// Telemetry link and intake.
+struct LinkState {
+  int tHandle = -1;
+  std::string telemServ;
+  std::string serverName;
+  unsigned portTlm = 0, portCmd = 0;
+  unsigned cfgtport = 0, cfgcport = 0;
+  int cfgtlm = 0;
+  int cfgcmd = 0;
+  int nomocset = 0;
+  int displayOnOff = 0;
+  Assembler rx;
+  std::array<std::uint8_t, kRecordSize> decode{};
+  // What each hex display last showed, so that a redraw (swap, start, length) shows the same
+  // packet and not whatever came in last: the link panel and the two APID display panels.
+  std::array<std::uint8_t, kRecordSize> linkShown{};
+  std::array<std::array<std::uint8_t, kRecordSize>, 2> apidShown{};
+  Counters counters;
+  ApdIndex apdIndex;
+  ApidHandlers handlers;
+  // Each complete record goes out to the local telemetry clients through this hook.
+  std::function<void(const std::uint8_t* record)> forward;
+  std::uint64_t records = 0;  // complete records handled
+};
+
+// Command connection to the MOC command server and the wait for the ARR of the last SCM.
+struct CmdLinkState {
+  int gHandle = -1;
+  int flagArr = 0;  // non-zero while an ARR is awaited: command lines are refused
+};
+
+}  // namespace korvex

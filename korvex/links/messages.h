@@ -1,0 +1,21 @@
+// Texts of the link module, as the operator sees them.
+#pragma once
+
+namespace korvex::msg {
+
+inline constexpr const char* kIllegalApid = "ERROR! APID %.3X IS ILLEGAL!";   // raw APID
+inline constexpr const char* kBadChecksum = "BAD CHECKSUM APID %.3X";         // APID
+inline constexpr const char* kTelemetryResumed = "TELEMETRY RESUMED!";
+inline constexpr const char* kEventLogA = "Event Log VANTIS_A";
+inline constexpr const char* kEventLogB = "Event Log VANTIS_B";
+inline constexpr const char* kRecOn = "REC ON";
+inline constexpr const char* kStartMocset = "START MOCSET";
+inline constexpr const char* kTcpClientTitle = "TCP Client";
+inline constexpr const char* kTlmConnectFailed = "Telemetry port connection failed !";
+inline constexpr const char* kTcpReadTitle = "TCP Server Telemetry";
+inline constexpr const char* kTcpReadError = "TCP read error: %i bytes read";  // bytes
+inline constexpr const char* kServerNameTitle = "Server Name?";
+inline constexpr const char* kTlmPortTitle = "Telemetry Port Number?";
+inline constexpr const char* kServerClosedTlm = "Server has closed TLM Port!";
+
+}  // namespace korvex::msg
