@@ -42,7 +42,7 @@ int OnTcp(unsigned handle, int event, int error, void*) {
 
 int RunLiveHeadless(int argc, char** argv, const rte::AppOptions& opts) {
   auto s = std::make_unique<DrevState>();
-  if (!LoadConfig(*s, kCfgPath, stderr)) return 1;
+  if (!LoadConfig(*s, rte::ResolvePath(kCfgPath), stderr)) return 1;
   rte::StartApp(argc, argv, opts);
   LinePrinter printer(stdout);
   g_state = s.get();

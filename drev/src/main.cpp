@@ -8,6 +8,7 @@
 
 #include "cli/headless.h"
 #include "rte/app.h"
+#include "rte/rte.h"
 #include "src/gui.h"
 
 namespace {
@@ -59,8 +60,9 @@ int main(int argc, char** argv) {
   }
   if (opts.headless && !file.empty()) {
     auto s = std::make_unique<drev::DrevState>();
-    if (!drev::LoadConfig(*s, drev::kCfgPath, stderr)) return 1;
-    return drev::RunFile(*s, file, stdout, stderr);
+    // Paths are found without regard to letter case, as everywhere in the station.
+    if (!drev::LoadConfig(*s, rte::ResolvePath(drev::kCfgPath), stderr)) return 1;
+    return drev::RunFile(*s, rte::ResolvePath(file), stdout, stderr);
   }
   if (opts.headless) return drev::RunLiveHeadless(argc, argv, opts);
   return drev::RunDrevGui(argc, argv, opts);
