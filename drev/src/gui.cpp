@@ -389,9 +389,12 @@ Program& P() {
   return g_prog ? *g_prog : fallback;
 }
 
+// What the records processed since the last display update changed (records can also be
+// processed while bytes arrive, when the receive buffer must make room).
+PanelSink g_sink;
+
 void Incoming(const std::uint8_t* data, std::size_t n) {
-  PanelSink sink;
-  Receive(S(), data, n, sink);
+  Receive(S(), data, n, g_sink);
   if (P().recOK && P().pbfp) std::fwrite(data, 1, n, P().pbfp);
   // Bytes processed to make room are shown at the next tick with the rest.
 }
@@ -459,8 +462,9 @@ void PanelShown(int res) {
 }
 
 int ProcessHeld() {
-  PanelSink sink;
-  const int n = Pkt(S(), sink);
+  const int n = Pkt(S(), g_sink);
+  const PanelSink sink = g_sink;
+  g_sink = PanelSink();
   if (sink.gotRefresh && Visible(RES_NUM3D)) Disp3DN();
   if (sink.gotDist) {
     g_stale[RES_NUM3D] = true;
