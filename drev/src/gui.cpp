@@ -477,7 +477,7 @@ int ProcessHeld() {
   // One graph a tick, taking turns, so the redraws spread over the ticks instead of piling up.
   static int nextGraph = 2;
   bool graphDrawn = false;
-  int chartsLeft = 2;
+  int chartsLeft = 1;
   for (int k = 0; k < kNumPanels - 1; ++k) {
     const int res = 2 + (nextGraph - 2 + k) % (kNumPanels - 1);
     if (res == RES_LINK || res == RES_SEL3D || res == RES_PITCHSEL) continue;
@@ -489,7 +489,7 @@ int ProcessHeld() {
       } else if (g_stale[res]) {
         PanelShown(res);
       } else if (!g_pending[res].v.empty() && chartsLeft > 0 && now - g_lastDraw[res] >= kGraphPeriod) {
-        // New frames go on in batches, two charts a tick at most.
+        // New frames go on in batches, one chart a tick.
         FlushChart(res);
         g_lastDraw[res] = now;
         --chartsLeft;
