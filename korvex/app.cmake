@@ -5,6 +5,7 @@ add_library(korvex_app STATIC
   core/recording.cpp
   links/tcpip.cpp
   links/eventlog.cpp
+  links/localserver.cpp
   commanding/txtcmd.cpp
   telemetry/telemetry.cpp
 )
@@ -14,18 +15,26 @@ add_executable(korvex main.cpp)
 target_link_libraries(korvex PRIVATE korvex_app)
 target_compile_definitions(korvex PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
 
-vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp)
+vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp
+  telemetry/tests/telemetry_station_test.cpp telemetry/tests/mocsim_roundtrip_test.cpp)
 target_link_libraries(korvex_station_tests PRIVATE korvex_app nlohmann_json::nlohmann_json Threads::Threads)
-target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
+target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
+  STATION_DIR="${CMAKE_SOURCE_DIR}/station"
+  MOCSIM_BINARY="${CMAKE_BINARY_DIR}/tools/mocsim/mocsim")
+if(EXISTS ${CMAKE_SOURCE_DIR}/tools/mocsim/CMakeLists.txt)
+  add_dependencies(korvex_station_tests mocsim)
+endif()
 
 vantis_add_test(korvex_quit_tests core/tests/quit_test.cpp)
 target_link_libraries(korvex_quit_tests PRIVATE korvex_app)
-target_compile_definitions(korvex_quit_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
+target_compile_definitions(korvex_quit_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
+  STATION_DIR="${CMAKE_SOURCE_DIR}/station")
 
 # korvex --headless against the simulator (tools/mocsim), as a separate process.
 vantis_add_test(korvex_headless_tests links/tests/headless_mocsim_test.cpp
   core/tests/cli_contract_test.cpp
-  links/tests/headless_blackbox_test.cpp)
+  links/tests/local_server_test.cpp
+  links/tests/headless_blackbox_test.cpp telemetry/tests/headless_alarm_test.cpp)
 target_link_libraries(korvex_headless_tests PRIVATE korvex_logic nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_headless_tests PRIVATE
   KORVEX_BINARY="$<TARGET_FILE:korvex>"
@@ -35,3 +44,9 @@ add_dependencies(korvex_headless_tests korvex)
 if(EXISTS ${CMAKE_SOURCE_DIR}/tools/mocsim/CMakeLists.txt)
   add_dependencies(korvex_headless_tests mocsim)
 endif()
+
+# The telemetry panels on the widget view (offscreen), with screenshots.
+vantis_add_test(korvex_view_tests telemetry/tests/panels_view_test.cpp)
+target_link_libraries(korvex_view_tests PRIVATE korvex_app Qt6::Gui)
+target_compile_definitions(korvex_view_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
+  STATION_DIR="${CMAKE_SOURCE_DIR}/station")

@@ -86,8 +86,10 @@ void Remember(Panels& u, const std::string& file, int res, int h) {
       case ids::kShutdown: u.shutdown = h; break;
       default: break;
     }
-  } else if (file == "sep.uir" && res == 21) {
-    u.localServer = h;
+  } else if (file == "sep.uir") {
+    if (res == ids::kLocalServer) u.localServer = h;
+    if (res == ids::kLocalClients) u.localClients = h;
+    if (res == ids::kClientMessages) u.clientMessages = h;
   }
 }
 
@@ -160,27 +162,8 @@ bool readFile() {
   for (int k = 1; k <= kCmdFileFields; ++k)
     SetCtrlVal(p.ui.cmdFile, CmdFileFieldId(k), fields[k - 1].c_str());
 
-  // Error texts.
+  // Command database list and decode table, then the telemetry database files.
   std::vector<std::string> db;
-  if (!ReadDatabase("database/VANTIS_err.txt", msg::kNoErrDb, &db)) return false;
-  LoadNotes errNotes{"database/VANTIS_err.txt", {}};
-  ReadErrDb(db, p.db.err, &errNotes);
-  Keep(errNotes);
-  if (p.ui.splash > 0) SetCtrlVal(p.ui.splash, 5, 1);
-
-  // APID list: labels of the summary and group panels, and the index the counters use.
-  if (!ReadDatabase("database/VANTIS_apd.txt", msg::kNoApdDb, &db)) return false;
-  LoadNotes apdNotes{"database/VANTIS_apd.txt", {}};
-  ApdResult apd = ReadApd(db, &apdNotes);
-  Keep(apdNotes);
-  p.link.apdIndex = apd.index;
-  for (const ApdLabel& l : apd.labels) {
-    int panel = l.panel == 0 ? p.ui.summary : p.ui.group[l.panel];
-    SetCtrlAttribute(panel, l.control, ATTR_LABEL_TEXT, l.text.c_str());
-  }
-  if (p.ui.splash > 0) SetCtrlVal(p.ui.splash, 4, 1);
-
-  // Command database list and decode table.
   if (!ReadDatabase("database/VANTIS_ctm.prn", msg::kNoCmdDb, &db))
     return false;
   LoadNotes cmdNotes{"database/VANTIS_ctm.prn", {}};
@@ -189,7 +172,7 @@ bool readFile() {
   for (const std::string& l : p.db.cmd.list)
     InsertListItem(p.ui.cmdList, ids::kCmdListDb, -1, l.c_str(), 0.0);
   if (p.ui.splash > 0) SetCtrlVal(p.ui.splash, 7, 1);
-  return true;
+  return LoadDatabases(p);
 }
 
 }  // namespace
@@ -219,6 +202,7 @@ void InstallCore(Program&) {
 void InstallStation(Program& p) {
   InstallCore(p);
   InstallLinks(p);
+  InstallLocalServer(p);
   InstallTelemetry(p);
   InstallCommanding(p);
 }

@@ -93,7 +93,9 @@ def cmdbox():
         role(1, "Comment"),
         role(3, "Log"),
         role(2, "Conversion"),
-        panel(10, "Command Verification", [ctl(2, "listbox", "Commands", width=600)]),
+        panel(10, "Command Verification", [ctl(2, "listbox", "Commands", width=600),
+                                           ind(8, "Sent"), ind(7, "Verified"),
+                                           ind(6, "Verified Last")]),
         panel(5, "Schedule", [ctl(2, "listbox", "Schedule", width=600)]),
         panel(11, "Instrument Events", [ctl(2, "textbox", "Events", mode="indicator", width=700,
                                             height=300),
@@ -136,7 +138,6 @@ def korvmain():
     panels = [
         panel(1, "KORVEX 01-04-2006", [], cb="Quit_a", width=1280, height=1024),
         link,
-        role(12, "Instrument Enable 1"), role(15, "Instrument Enable 2"),
         role(18, "Instrument Enable 3"), role(29, "Instrument Enable 4"),
         apid_display(44, "APID Display 2"),
         panel(3, "ARR", [ctl(2, "textbox", "ARR", mode="indicator", width=600)]),
@@ -148,9 +149,9 @@ def korvmain():
         panel(17, "COMMAND FILE: ", [ctl(c, "string", "Command %d" % (18 - c), width=400)
                                      for c in range(17, 1, -1)]),
     ]
-    for r in [46, 47, 54, 56, 55, 57, 50, 52, 51, 45, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28,
-              4, 5, 11, 49]:
+    for r in [46, 47, 54, 56, 55, 57, 50, 52, 51, 45, 4, 5, 11, 49]:
         panels.append(role(r, "Instrument Panel %d" % r))
+    panels += telemetry_korvmain_panels()
     panels.append(role(53, "SEP"))
     for g in range(1, 15):
         panels.append(panel(29 + g, "APID Group %d" % g,
@@ -159,6 +160,120 @@ def korvmain():
         panels.append(panel(r, "SEP Strip Chart %d" % n,
                             [ctl(2, "stripchart", "Strip", traces=3, points=100)]))
     return {"panels": panels}
+
+
+# Telemetry panels: every value control is labelled with its item's name (the limit checks find
+# an item's alarm counter through the label). Keep the names in step with HkPanels() in
+# telemetry/decode.cpp; a station test checks that each of them has a control.
+def val(cid, label, width=150):
+    return ctl(cid, "string", label, mode="indicator", value="", width=width)
+
+
+def values_panel(res, title, names, width=150, **kw):
+    return panel(res, title, [val(2 + i, n, width) for i, n in enumerate(names)], **kw)
+
+
+IF_ENABLES = ["InterfaceEnables BRIMLET SysCmd", "InterfaceEnables EEPROMWriteEnable",
+              "InterfaceEnables Bit 2", "InterfaceEnables BRIMLETInterface",
+              "InterfaceEnables SEPInterface", "InterfaceEnables DREVInterface",
+              "InterfaceEnables STEUInterface", "InterfaceEnables MAG Interface"]
+IF_ACTIVE = ["SEPTimeout", "RADIUX Timeout", "RADIUX Instrument Interface",
+             "BRIMLET Instrument Interface", "SEP Instrument Interface",
+             "DREV Instrument Interface", "STEU Instrument Interface", "MAG Instrument Interface"]
+SC_BITS = ["ISCStatus Bit 0", "ISCStatus RADIUX Power Warning", "ISCStatus Coarse Pointing",
+           "ISCStatus Thruster Warning", "ISCStatus BRIMLET Power", "ISCStatus DREV Power",
+           "ISCStatus SEP Power", "ISCStatus IDPU Power"]
+CODE_PAGE = ["EEPROM Code Page %d Checksum Status" % i for i in range(4)] + \
+    ["RAM Code Page CheckSum Status"]
+TELEM = ["TelemEnables DREVMomComp", "TelemEnables BurstCriteria", "ITelemEnables Bit 2",
+         "ITelemEnables Bit 3", "TelemEnables DREVMomTlm", "TelemEnables DREV PAD Tlm",
+         "TelemEnables DREVDistBurst", "TelemEnables DREVDistTlm", "TelemEnables STESpecBurst",
+         "TelemEnables STESpecTlm", "TelemEnables STERatesBurst", "TelemEnables STERatesTlm",
+         "TelemEnables MagBurst", "ITelemEnables Bit 13", "ITelemEnables Bit 14",
+         "ITelemEnables Bit 15"]
+PTELEM = ["PTelemEnables SPARE %d" % i for i in list(range(12)) + [14, 15, 16, 17]]
+AUTOLUT = ["IAutoLUT Bit %d" % i for i in range(16)]
+MAG_BITS = ["Mag Error Counter", "Mag Spare Bit", "Mag Interface Parity Errror",
+            "Mag Interface Timeout Error"]
+BRM_VALUES = ["PLVC_-12V", "PLVC_-5V", "PESA_VM_POS", "PDFL_1_VM", "PDFL_1_TAP", "PDFL_2_VM",
+              "PLVC_+2.5", "PPAC_CM_DC", "PLVC_+12V", "PLVC_+2.5VA", "PLVC_+5V", "PADC_AVDD",
+              "PADC_DVDD", "PPAC_VM", "PCAL_VREF", "PPAC_CM_AC", "PMCP_VM", "PMCP_CM_DC",
+              "PMCP_CM_AC", "PSSD_CM_DC", "PS_CH_VM", "PS_CH_VM_TAP", "PS_CH_CM_DC",
+              "PESA_VM_NEG", "PESA_CM_DC", "PDFL_1_CM_DC", "PDFL_2_CM_DC", "PLVC_+2.5VB_IMON",
+              "PLVC_+12V_IMON", "PLVC_-12V_IMON", "PLVC_+5V_IMON", "PLVC_-5V_IMON",
+              "PLVC_+2.5VA_IMON", "PSSD_VM", "PSSD_V_POS_ANALOG", "PSSD_V_NEG_ANALOG",
+              "PSSD_V_POS_DIG", "PSSD_STATUS", "PPLUG_ID", "PADC_LU_FLAG", "PDAC_STATUS",
+              "PADC_LU_CTR", "BLK_ID", "PRA_E0", "PRA_E1", "PSB0_TSP", "PSB1_TSP", "PADC0_AGND",
+              "PADC1_AGND", "PADC0_VREF", "PADC1_VREF"]
+BRM_TEMPS = ["PTAC0_TSP", "PTAC2_TSP", "PTOF_HV0_TSP", "PTOF_HV1_TSP", "PS_C_0_TSP",
+             "PS_C_1_TSP", "PLVC0_TSP", "PLVC1_TSP", "PSSD_TC0", "PSSD_TC1", "PSSD_TC2"]
+
+HK_PANELS = [
+    (1, "Processor Housekeeping",
+     ["Packet Time", "UTCs", "UTCf", "ISampleTime", "ISoftwareVersion", "IHardwareVersion",
+      "IPollTimeMax", "IPollTimeAvg", "ITimeJitter", "IErrorCode", "IErrorData", "IErrorCount",
+      "Error Text", "ICommandCount", "ICommandLastID", "Last Command", "ICommandLastSeq",
+      "PCommandCount", "PCommandLastID", "PCommandLastSeq", "IVANTIS_SSR", "IBRIMLET_SSR",
+      "IMaxVANTISQ", "IMaxBRIMLETQ", "IVANTISBitrate", "IBRIMLETBitrate", "IBootSelect",
+      "ICodePage", "ICmdSeqRunning", "ICmdSeqMask", "IBurstModeID", "IBurstCurCriteria",
+      "IBurstSavePage", "IBurstSendPage", "IBurstBestCriteria", "ISTEUDoorCount",
+      "ISTEDDoorCount", "ISTEUDoorStart", "ISTEUDoorDone", "ISTEDDoorStart", "ISTEDDoorDone",
+      "IAutoLUT", "ISTEModeID", "IDREVModeID"]),
+    (2, "STE-U and Magnetometer",
+     ["ISTEUDig", "ISTEUDig Cover", "ISTEUDig Cover Switch", "ISTEUTemp", "ISTEUDACTemp",
+      "ISTEUVCCA", "ISTEU5VD", "ISTEUVCC1", "ISTEU5VA", "ISTEU12V", "ISTEUCur", "IMagHKP"] +
+     MAG_BITS + ["IMAGHeater", "IMAGTemp"]),
+    (3, "Analyzer and STE-D",
+     ["IDREVSTEDDig", "IDREVSTEDDig Cover", "IDREVSTEDDig Cover Switch", "IDREVMCP",
+      "IDREVNR5V", "IDREVAnal", "IDREVDefl1", "IDREVDefl2", "IDREVV0", "IDREVGND",
+      "IDREVMCPTemp", "ISTEDTemp", "IDREVDACTemp", "IDREVSTEDVCCA", "IDREVSTED5VD",
+      "IDREVSTEDVCC1", "IDREVSTE5VA", "IDREVSTE12V", "IDREVSTEDCur"]),
+    (4, "BRIMLET Values in the Processor Packet", BRM_VALUES),
+    (5, "BRIMLET Temperatures", BRM_TEMPS),
+]
+
+BIT_PANELS = [
+    (12, "Interface, Boot and Telemetry Enables",
+     ["InterfaceEnables"] + IF_ENABLES + ["InterfaceActive"] + IF_ACTIVE + ["ISCStatus"] +
+     SC_BITS + ["ICodePageStatus"] + CODE_PAGE),
+    (15, "Telemetry Enables", ["ITelemEnables"] + TELEM + ["PTelemEnables"] + PTELEM + AUTOLUT),
+]
+
+# Table dump panels: table id, resource, first control, number of lines shown (the sample
+# database's counts; labels come from VANTIS_tbl.txt at start-up).
+TABLE_PANELS = [(1, 19, 11, 10), (2, 20, 9, 8), (3, 21, 21, 20), (4, 22, 31, 25),
+                (5, 23, 38, 22), (8, 24, 60, 22), (10, 25, 270, 14)]
+
+
+def table_panel(tid, res, first, n):
+    cs = [ctl(first + 1, "string", "Time", mode="indicator", value="", width=260)]
+    cs += [ctl(first - k, "numeric", "Line %d" % (k + 1), mode="indicator", value=0, format="hex")
+           for k in range(n)]
+    return panel(res, "Table Dump ID=%d" % tid, cs)
+
+
+def telemetry_korvmain_panels():
+    ps = [values_panel(r, t, names, 250) for r, t, names in BIT_PANELS]
+    ps += [table_panel(*t) for t in TABLE_PANELS]
+    ps.append(panel(26, "Memory Dump", [ctl(2, "textbox", "Dump", mode="indicator", width=560,
+                                            height=360)]))
+    ps.append(panel(27, "Sequence Mask", [ctl(2 + i, "numeric", "Bit %d" % (31 - i),
+                                              mode="indicator", value=0) for i in range(32)]))
+    ps.append(panel(28, "Sequence Dump", [ctl(2, "textbox", "Sequences", mode="indicator",
+                                              width=560, height=360)]))
+    return ps
+
+
+TELEMETRY_KORVMAIN = [12, 15, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28]
+
+
+def spc():
+    ps = []
+    for n, (first, count) in enumerate([(18, 17), (14, 13), (13, 12)], start=1):
+        ps.append(panel(n, "Spacecraft %d" % n,
+                        [ctl(first - k, "string", "Item %d" % (k + 1), mode="indicator", value="",
+                             width=150) for k in range(count)]))
+    return {"panels": ps}
 
 
 def simple(title, resources, top_level=()):
@@ -170,9 +285,19 @@ def simple(title, resources, top_level=()):
 
 def sep():
     d = simple("SEP", list(range(1, 5)) + list(range(7, 21)))
-    d["panels"].append(role(5, "Local Server Clients"))
-    d["panels"].append(role(6, "Client Messages"))
-    d["panels"].append(role(21, "Local Server"))
+    clients = [ctl(2 + k, "led", "Telemetry %d" % (k + 1), mode="indicator") for k in range(20)]
+    clients += [ctl(22 + k, "string", "Client %d" % (k + 1), mode="indicator") for k in range(20)]
+    clients += [ctl(62, "numeric", "Telemetry client", value=1, datatype="integer"),
+                ctl(63, "button", "Disconnect", "DisconnectTServer"),
+                ctl(64, "button", "Disconnect All", "DisconnectAll")]
+    d["panels"].append(panel(5, "Local Server Clients", clients))
+    d["panels"].append(panel(6, "Client Messages",
+                             [ctl(2, "textbox", "Messages", mode="indicator", width=500, height=300)]))
+    d["panels"].append(panel(21, "Local Server", [
+        ctl(2, "switch", "Telemetry Server", "TCP_SERV", value=0),
+        ctl(3, "led", "Telemetry Clients", mode="indicator"),
+        ctl(6, "button", "Clients", "Display_TServers"),
+    ], cb="HidePanelCb"))
     return d
 
 
@@ -183,8 +308,9 @@ FILES = {
     "scm.uir": {"panels": [role(1, "SCM")]},
     "sep.uir": sep(),
     "cmdseq.uir": simple("Command Sequence", range(1, 33)),
-    "pdighk.uir": simple("Instrument Housekeeping", range(1, 6)),
-    "spc.uir": simple("Spacecraft", range(1, 4)),
+    "pdighk.uir": {"panels": [values_panel(r, t, names, 230 if r == 1 else 180)
+                              for r, t, names in HK_PANELS]},
+    "spc.uir": spc(),
 }
 
 if __name__ == "__main__":

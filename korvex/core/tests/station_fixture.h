@@ -14,6 +14,7 @@
 
 #include "core/ids.h"
 #include "core/station.h"
+#include "links/tests/child_process.h"  // Slurp
 #include "rte/app.h"
 #include "rte/rte.h"
 
@@ -74,11 +75,6 @@ inline void WriteFile(const fs::path& p, const std::string& text) {
   std::ofstream(p, std::ios::binary) << text;
 }
 
-inline std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 inline std::string Join(const std::vector<std::string>& lines) {
   std::string s;
   for (auto& l : lines) s += l + "\n";
@@ -122,6 +118,10 @@ class StationTest : public ::testing::Test {
     WriteFile(dir / "database/VANTIS_err.txt", kErrText);
     WriteFile(dir / "database/VANTIS_apd.txt", kApdText);
     WriteFile(dir / "database/VANTIS_ctm.prn", CtmText());
+    // The telemetry database files come from the sample station.
+    for (const char* f : {"VANTIS_tlm.txt", "VANTIS_seq.txt", "VANTIS_tbl.txt", "sep_hkg.txt",
+                          "BRIMLET_dhk.txt", "basis.txt", "basin.txt"})
+      fs::copy_file(fs::path(STATION_DIR) / "database" / f, dir / "database" / f);
     oldCwd = fs::current_path();
     fs::current_path(dir);
     Program& p = NewContext();
