@@ -3,7 +3,10 @@
 // independent decoding of the same bytes.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,7 +26,18 @@ namespace {
 
 struct Child {
   pid_t pid = -1;
-  int out = -1, err = -1;
+  int in = -1, out = -1, err = -1;
+  void say(const std::string& line) {
+    const std::string l = line + "\n";
+    EXPECT_EQ(write(in, l.data(), l.size()), static_cast<ssize_t>(l.size()));
+  }
+  // Reads what is there on both pipes.
+  void poll() {
+    char buf[65536];
+    ssize_t n;
+    while ((n = read(out, buf, sizeof buf)) > 0) outText.append(buf, static_cast<std::size_t>(n));
+    while ((n = read(err, buf, sizeof buf)) > 0) errText.append(buf, static_cast<std::size_t>(n));
+  }
   std::string outText, errText;
   // Reads stdout until it holds `what` or the time runs out.
   bool waitFor(const std::string& what, int ms) {
@@ -62,20 +76,24 @@ struct Child {
     while ((n = read(err, buf, sizeof buf)) > 0) errText.append(buf, static_cast<std::size_t>(n));
     close(out);
     close(err);
+    if (in >= 0) close(in);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
   }
 };
 
 Child Spawn(const std::vector<std::string>& args, const std::string& cwd) {
-  int o[2], e[2];
+  int o[2], e[2], i[2];
   EXPECT_EQ(pipe(o), 0);
   EXPECT_EQ(pipe(e), 0);
+  EXPECT_EQ(pipe(i), 0);
   Child c;
   c.pid = fork();
   if (c.pid == 0) {
     if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+    dup2(i[0], 0);
     dup2(o[1], 1);
     dup2(e[1], 2);
+    close(i[1]);
     close(o[0]);
     close(e[0]);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -85,13 +103,27 @@ Child Spawn(const std::vector<std::string>& args, const std::string& cwd) {
     execv(argv[0], argv.data());
     _exit(127);
   }
+  close(i[0]);
   close(o[1]);
   close(e[1]);
+  c.in = i[1];
   c.out = o[0];
   c.err = e[0];
   fcntl(c.out, F_SETFL, O_NONBLOCK);
   fcntl(c.err, F_SETFL, O_NONBLOCK);
   return c;
+}
+
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t n = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+  close(fd);
+  return ntohs(a.sin_port);
 }
 
 struct Result {
@@ -289,3 +321,78 @@ TEST(DrevCli, SigtermEndsTheLiveModeCleanly) {
   kill(m.pid, SIGTERM);
   m.finish(5000);
 }
+
+#ifdef DREV_KORVEX
+// The whole road: the simulator feeds the station, the station's local telemetry server feeds
+// drev, and drev shows the distributions the simulator encoded.
+TEST(DrevCli, ThroughTheStationsLocalServer) {
+  const fs::path dir = drev::test::TempPath("korvex_station");
+  fs::remove_all(dir);
+  fs::create_directories(dir / "log");
+  fs::create_directories(dir / "cfg");
+  fs::create_directories(dir / "pbf");
+  fs::copy(fs::path(DREV_STATION_DIR) / "database", dir / "database", fs::copy_options::recursive);
+  const std::string station = Station("korvex_station_cfg");  // drev.cfg, port set below
+  std::vector<std::string> sim{DREV_MOCSIM, "--station", DREV_STATION_DIR, "--tlm-port", "0", "--cmd-port", "off",
+                               "--rate", "0", "--count", "600", "--exit-when-done"};
+  sim.insert(sim.end(), kPlan.begin(), kPlan.end());
+  Child m = Spawn(sim, dir.string());
+  ASSERT_TRUE(m.waitFor("READY", 20000)) << m.outText;
+  const int simPort = std::atoi(m.outText.c_str() + m.outText.find("TLM PORT ") + 9);
+
+  // The station: its local server on a free port of its own, the simulator on the link.
+  const int fwdPort = FreePort();
+  std::ofstream(dir / "cfg" / "CMD1.cfg") << "rem one\n";
+  std::ofstream(dir / "cfg" / "korvex.cfg")
+      << "CmdServer = 127.0.0.1\nTlmPort = " << simPort
+      << "\nCmdPort = 1\nCmdSwap = 0\nTimeOffset = -378691200\nTlmSwap = 1\nFwdPort = " << fwdPort
+      << "\nCmdFile = CMD1.cfg\nArrWait = 10\nScmPort = 0\nSepSwap = 0\nVantis = 1\n"
+         "TlmServer = 127.0.0.1\nSepWait = 5\nWlim = 0\nAlim = 10\nEmServer = x\nEmSender = x\n"
+         "EmRecvr = x\nEE0 = 0\nEE1 = 0\nEE2 = 0\nEE3 = 0\nRAM = 0\nOfs = 0\nRecon = 0\nSpare = 0\n";
+  {
+    std::ifstream in(fs::path(station) / "cfg" / "drev.cfg");
+    std::ofstream out(dir / "cfg" / "drev.cfg");
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n) out << (n == 2 ? "Port = " + std::to_string(fwdPort) : line) << "\n";
+  }
+  Child kx = Spawn({DREV_KORVEX, "--headless", "--serve"}, dir.string());
+  const auto until = [](Child& c, const std::string& what, bool err, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      c.poll();
+      if ((err ? c.errText : c.outText).find(what) != std::string::npos) return true;
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  };
+  ASSERT_TRUE(until(kx, "Telemetry Port: ", true, 20000)) << kx.errText;
+  Child d = Spawn({DREV_BINARY, "--headless"}, dir.string());
+  ASSERT_TRUE(until(kx, " CONNECTED TO TELEMETRY SERVER", false, 20000)) << kx.outText << d.errText;
+  kx.say("set tsrv 127.0.0.1 " + std::to_string(simPort));
+  kx.say("set moc");
+  // All 100 moment packets of the plan arrive (drev keeps listening after the stream ends).
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (Lines(d.outText, "MOM ").size() < 100 && std::chrono::steady_clock::now() < end) {
+    d.poll();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(d.pid, SIGTERM);
+  EXPECT_EQ(d.finish(5000), 0) << d.errText;
+  kx.say("quit");
+  kx.finish(20000);
+  m.finish(20000);
+
+  const std::string tlm = (dir / "same.tlm").string();
+  std::vector<std::string> file{DREV_MOCSIM, "--station", DREV_STATION_DIR, "--tlm-port", "off", "--cmd-port", "off",
+                                "--count", "600", "--write", tlm, "--exit-when-done"};
+  file.insert(file.end(), kPlan.begin(), kPlan.end());
+  Child w = Spawn(file, dir.string());
+  ASSERT_EQ(w.finish(60000), 0);
+  const auto expected = DistTotals(tlm);
+  const auto dist = Lines(d.outText, "DIST ");
+  ASSERT_EQ(dist.size(), expected.size());
+  for (std::size_t i = 0; i < dist.size(); ++i) EXPECT_EQ(Field(dist[i], "total"), expected[i]);
+  EXPECT_EQ(Lines(d.outText, "MOM ").size(), 100u);
+  EXPECT_EQ(Lines(d.outText, "CHECKSUM ").size(), 1u);
+}
+#endif
