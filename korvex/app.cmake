@@ -7,6 +7,10 @@ add_library(korvex_app STATIC
   links/eventlog.cpp
   links/localserver.cpp
   commanding/txtcmd.cpp
+  commanding/keywords_settings.cpp
+  commanding/script.cpp
+  commanding/variables_glue.cpp
+  commanding/keywords_files.cpp
   telemetry/telemetry.cpp
 )
 target_link_libraries(korvex_app PUBLIC korvex_logic rte)
@@ -16,6 +20,7 @@ target_link_libraries(korvex PRIVATE korvex_app)
 target_compile_definitions(korvex PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
 
 vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp
+  commanding/tests/language_test.cpp
   telemetry/tests/telemetry_station_test.cpp telemetry/tests/mocsim_roundtrip_test.cpp)
 target_link_libraries(korvex_station_tests PRIVATE korvex_app nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"

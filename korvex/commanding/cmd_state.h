@@ -1,9 +1,14 @@
 // State of the command line and the text command language.
 #pragma once
 
+#include <array>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "commanding/cmdline.h"
+#include "commanding/conditions.h"
+#include "commanding/script_text.h"
 
 namespace korvex {
 
@@ -13,6 +18,24 @@ struct CmdState {
   std::string tempbuf;  // its compact form (lower case, no blanks)
   int txflag = 0;       // the line was carried out
   int canceled = 0;
+};
+
+// Scripts, conditions and the language's switches.
+struct ScriptState {
+  std::array<ScriptSlot, kScriptLevels> levels;  // one slot a level
+  int scf = 0;          // current level: 0 typed commands, 1-10 scripts
+  int scrflg = 0;       // a script is running
+  std::string macfile;  // the script file name last given
+  Condition cond;       // the pending "wait until" / the last "if"
+  int okscm = 0;        // stored SCMs may be sent while a script runs
+  int badCks = 0;       // send wrong checksums
+  int svcmd = 0;        // sent SCMs are appended to the ".svc" archive
+  std::string sepfile;  // the stored SCM being sent
+  // Sequence recording.
+  int doCmdseq = 0;
+  std::FILE* seqfp = nullptr;
+  std::string seqcmd;
+  unsigned seqofs = 0;
 };
 
 }  // namespace korvex

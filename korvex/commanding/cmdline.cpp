@@ -76,6 +76,10 @@ Keyword MatchKeyword(const std::string& c) {
   if (starts("wait")) return Keyword::Wait;
   if (starts("log")) return Keyword::Log;
   if (starts("badcks")) return Keyword::BadCks;
+  // A line that begins with "set" is a setting, whatever its arguments say: read in table order,
+  // "set moc start x" would run a script and "set moc sendscm" switch stored SCMs instead of
+  // going to the MOC.
+  if (c.rfind("set", 0) == 0) return Keyword::Set;
   if (Has(c, "startsequence") && (Has(c, "ram") || Has(c, "eeprom"))) return Keyword::StartSequence;
   if (Has(c, "endsequence") && sixth('q')) return Keyword::EndSequence;
   if (starts("start") && !Has(c, "sequence")) return Keyword::Start;

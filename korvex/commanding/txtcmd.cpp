@@ -1,7 +1,8 @@
-// The command line and the text command language (the keywords the station understands so far;
-// every other line is refused through CmdNg).
+// The command line and the interpreter of the text command language: classification of a line,
+// the keyword table, and the refusal of what is not understood.
 #include <cstring>
 
+#include "commanding/keywords.h"
 #include "commanding/messages.h"
 #include "core/ids.h"
 #include "core/station.h"
@@ -10,125 +11,50 @@
 
 namespace korvex {
 
-namespace {
-
-constexpr unsigned kMocWriteTimeoutMs = 5000;
-
 bool Off(const std::string& compact) { return compact.find("off") != std::string::npos; }
 
 void SetCommandLine(const char* text) { SetCtrlVal(Ctx().ui.eventLog, ids::kEvCmdLine, text); }
 
-void SetMoc() {
-  Program& p = Ctx();
-  LinkState& L = p.link;
-  CmdState& c = p.cmd;
-  if (Off(c.tempbuf)) {
-    if (L.tHandle >= 0) DisconnectFromTCPServer(static_cast<unsigned>(L.tHandle));
-    SetCtrlVal(p.ui.link, ids::kLkTlmLamp, 0);
-    SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
-    L.tHandle = -1;
-    c.txflag = 1;
-    return;
-  }
-  if (L.tHandle < 0) {
-    SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 1);
-    L.cfgtlm = 0;
-    L.nomocset = 1;
-    RequestConnect(0);
-    L.nomocset = 0;
-  }
-  if (L.tHandle >= 0) {
-    std::string text = MocText(c.glbcmd) + "\n";
-    int r = ClientTCPWrite(static_cast<unsigned>(L.tHandle), text.data(), text.size(),
-                           kMocWriteTimeoutMs);
-    // Only a line that went out counts as done; a failed write is refused, not logged as sent.
-    if (r > 0) c.txflag = 1;
-  }
-}
+void EnableSend(bool on) { SetCtrlAttribute(Ctx().ui.eventLog, ids::kEvSend, ATTR_DIMMED, on ? 0 : 1); }
 
-void Set() {
-  Program& p = Ctx();
-  CmdState& c = p.cmd;
-  c.txflag = 0;
-  switch (MatchSet(c.tempbuf, c.glbcmd)) {
-    case SetKind::Moc:
-      SetMoc();
-      break;
-    case SetKind::Tsrv: {
-      std::string host;
-      unsigned port = 0;
-      ParseTsrv(c.glbcmd, &host, &port);
-      p.link.telemServ = host;
-      p.link.cfgtport = port;
-      p.link.cfgtlm = 0;
-      c.txflag = 1;
-      break;
-    }
-    default:
-      // SCM and CCSDS header settings belong to the SCM module.
-      break;
-  }
-}
+std::string MessagePrefix() { return DateStr() + " " + TimeStr() + " "; }
 
-// "snapshot FILE": every panel's controls as JSON, for monitoring and for checks from outside.
-void Snapshot() {
-  CmdState& c = Ctx().cmd;
-  c.txflag = 1;
-  std::string file = SnapshotFile(c.glbcmd);
-  if (file.empty()) {
-    LogMessage(msg::kSnapshotNoFile, kRed);
-    return;
-  }
-  std::string err;
-  if (rte::WriteSnapshot(rte::ResolvePath(file), &err) < 0) LogMessage(msg::kSnapshotFailed + err, kRed);
-}
+// The command table: each keyword in the order it is tried, with its handler. A line that
+// matches none, or whose handler does not understand it, is refused.
+struct KeywordHandler {
+  Keyword keyword;
+  void (*run)();
+};
+constexpr KeywordHandler kKeywordHandlers[] = {
+    {Keyword::WaitUntil, KwWaitUntil}, {Keyword::If, KwIf},           {Keyword::Free, KwFree},
+    {Keyword::Let, KwLet},             {Keyword::Wait, KwWait},       {Keyword::Log, KwLog},
+    {Keyword::BadCks, KwBadCks},       {Keyword::Start, KwStart},     {Keyword::SaveCmd, KwSaveCmd},
+    {Keyword::SendScm, KwSendScm},     {Keyword::Echo, KwEcho},       {Keyword::Rec, KwRec},
+    {Keyword::Quit, KwQuit},           {Keyword::EndProc, KwEndProc}, {Keyword::Go, KwGo},
+    {Keyword::Cancel, KwCancel},       {Keyword::Set, KwSet},         {Keyword::Load, KwLoad},
+    {Keyword::Schedule, KwSchedule},
+};
 
-}  // namespace
+// Encoding into SCMs and sending them comes with the command link's SCM module; until then a
+// spacecraft command is refused like any line that cannot be carried out.
+void SpacecraftCommand(const std::string& line) {
+  Ctx().cmd.glbcmd = line;
+  CmdNg();
+}
 
 void TextCommand() {
-  Program& p = Ctx();
-  CmdState& c = p.cmd;
-  const std::string prefix = DateStr() + " " + TimeStr() + " ";
+  CmdState& c = Ctx().cmd;
   if (c.tempbuf.rfind("snapshot", 0) == 0) {
-    Snapshot();
-    if (!c.txflag) CmdNg();
-    return;
-  }
-  switch (MatchKeyword(c.tempbuf)) {
-    case Keyword::Log:
-      if (Off(c.tempbuf)) {
-        p.log.LogEvents = 0;
-        WriteArchiveText(p.arc.arcfile, prefix + msg::kLogOff + "\n");
-      } else {
-        p.log.LogEvents = 1;
+    KwSnapshot();
+  } else {
+    Keyword k = MatchKeyword(c.tempbuf);
+    for (const KeywordHandler& h : kKeywordHandlers)
+      if (h.keyword == k) {
+        h.run();
+        break;
       }
-      c.txflag = 1;
-      break;
-    case Keyword::Echo:
-      if (Off(c.tempbuf)) {
-        p.log.Echo = 0;
-        ListOnly(prefix + msg::kEchoOff);
-      } else {
-        p.log.Echo = 1;
-      }
-      c.txflag = 1;
-      break;
-    case Keyword::Rec:
-      SetCtrlVal(p.ui.link, ids::kLkRecSwitch, Off(c.tempbuf) ? 0 : 1);
-      recordOnOff(p.ui.link, ids::kLkRecSwitch, EVENT_COMMIT, nullptr, 0, 0);
-      c.txflag = 1;
-      break;
-    case Keyword::Quit:
-      QuitUserInterface(0);
-      c.txflag = 1;
-      break;
-    case Keyword::Set:
-      Set();
-      break;
-    default:
-      // Scripts, variables, conditions, sequences, stored SCMs, displays, button files and
-      // schedules come with the commanding modules.
-      break;
+    // Sequence recording, displays and stored SCMs come with the command link's SCM module;
+    // until then those lines are refused like any other that is not understood.
   }
   if (!c.txflag) CmdNg();
 }
@@ -139,10 +65,16 @@ void CmdNg() {
   if (c.canceled) {
     LogMessage(c.glbcmd + msg::kCanceledByUser, kRed);
     c.canceled = 0;
+    p.script.scrflg = 0;
   } else {
     LogMessage(c.glbcmd + msg::kNotRecognized, kRed);
   }
   SetCommandLine(msg::kCommandNotSent);
+  // A running script halts here until the operator says "go".
+  if (QueueCount() > 0) {
+    QueueInsert(0, "Wait");
+    EnableSend(false);
+  }
   GiveFocusToCommandLine();
   FakeKeystroke(VAL_TAB_VKEY);
   c.txflag = 0;
@@ -158,8 +90,7 @@ void ExecuteLine() {
       CmdNg();
       break;
     case LineClass::Spacecraft:
-      // Encoding into SCMs comes with the command database module.
-      CmdNg();
+      SpacecraftCommand(c.glbcmd);
       break;
     case LineClass::Remark:
       LogMessage(c.glbcmd, "\033fg007A00");
@@ -178,9 +109,12 @@ void ExecuteLine() {
   }
 }
 
-void InstallCommanding(Program&) {
+void InstallCommanding(Program& p) {
   RTE_REGISTER_CALLBACK(CmdLine);
   RTE_REGISTER_CALLBACK(SendLine);
+  InstallScripts(p);
+  InstallVariables(p);
+  InstallFiles(p);
 }
 
 int RunCommandLine(const std::string& line) {

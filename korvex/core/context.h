@@ -23,6 +23,7 @@ struct Program {
   LocalServerState local;
   LogState log;
   CmdState cmd;
+  ScriptState script;
   DbState db;
   Panels ui;
   TickDuties duties;

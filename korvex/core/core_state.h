@@ -27,7 +27,7 @@ struct CoreState {
   int savecode = 0;
   int dayofyear = 0;
   std::uint8_t warn = 0;
-  std::uint8_t delay = 0;
+  std::uint32_t delay = 0;   // seconds of a timed script wait (0 = none)
   std::uint32_t saveTick = 0;
   int wait = 0;
   int until = 0;
@@ -57,7 +57,8 @@ struct Panels {
   int splash = -1, main = -1, link = -1, cmdList = -1, eventLog = -1, instrEvents = -1;
   int shutdown = -1, apidDisp1 = -1, apidDisp2 = -1, range200 = -1, range300 = -1;
   int summary = -1, cmdFile = -1, strip = -1, localServer = -1, localClients = -1;
-  int clientMessages = -1;
+  int clientMessages = -1, sep = -1;
+  int variables = -1, schedule = -1, cmdBox = -1, comment = -1, logView = -1, cvView = -1;
   std::array<int, 15> group{};  // group panels 1..14
   std::array<int, 3> sepStrip{};
   std::vector<int> all;

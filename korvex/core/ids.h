@@ -89,4 +89,26 @@ constexpr int kLcTlmDropAll = 64;
 constexpr int kClientMessages = 6;
 constexpr int kCmText = 2;
 
+// SEP panel (korvmain.uir): the SEP's text replies.
+constexpr int kSepPanel = 53;
+constexpr int kSepText = 2;
+
+// Command box panels (cmdbox.uir).
+constexpr int kVariables = 9;      // variables list, control 2
+constexpr int kVarList = 2;
+constexpr int kSchedulePanel = 5;  // schedule list (checkable), clear all, delete checked
+constexpr int kSchedList = 2;
+constexpr int kSchedClearAll = 3;
+constexpr int kSchedDeleteChecked = 4;
+constexpr int kCmdBox = 6;         // START button
+constexpr int kCmdBoxStart = 2;
+constexpr int kCmdListGo = 4;      // script buttons on the command list panel
+constexpr int kCmdListWait = 5;
+constexpr int kCmdListCancel = 6;
+constexpr int kComment = 1;        // viewers: one text field each, control 2
+constexpr int kLogView = 3;
+constexpr int kCvView = 2;
+constexpr int kViewText = 2;
+constexpr int kCmdFileButtonFirst = 18;  // buttons 18..33 run fields 2..17
+
 }  // namespace korvex::ids

@@ -74,6 +74,7 @@ void Remember(Panels& u, const std::string& file, int res, int h) {
       case ids::kSepStrip1: u.sepStrip[0] = h; break;
       case ids::kSepStrip2: u.sepStrip[1] = h; break;
       case ids::kSepStrip3: u.sepStrip[2] = h; break;
+      case ids::kSepPanel: u.sep = h; break;
       default:
         if (res >= ids::kGroupFirst && res < ids::kGroupFirst + kGroupPanels)
           u.group[res - ids::kGroupFirst + 1] = h;
@@ -84,6 +85,12 @@ void Remember(Panels& u, const std::string& file, int res, int h) {
       case ids::kEventPanel: u.eventLog = h; break;
       case ids::kInstrEvents: u.instrEvents = h; break;
       case ids::kShutdown: u.shutdown = h; break;
+      case ids::kVariables: u.variables = h; break;
+      case ids::kSchedulePanel: u.schedule = h; break;
+      case ids::kCmdBox: u.cmdBox = h; break;
+      case ids::kComment: u.comment = h; break;
+      case ids::kLogView: u.logView = h; break;
+      case ids::kCvView: u.cvView = h; break;
       default: break;
     }
   } else if (file == "sep.uir") {

@@ -64,4 +64,19 @@ void EventLog(const std::uint8_t* decoded) {
     for (int i = 0; i < kInstrEventsDrop; ++i) DeleteTextBoxLine(panel, ids::kIeBox, 0);
 }
 
+// A text reply of the SEP instrument (0x240) on the SEP panel: at most 1000 lines kept, the
+// newest twelve in view.
+void AsciiResp(const std::uint8_t* decoded) {
+  Program& p = Ctx();
+  if (p.ui.sep < 0) return;
+  std::string line = SepTextLine(decoded + kHeaderSize, p.core.cfg.cfgtswap, p.core.cfg.cfgtime);
+  InsertTextBoxLine(p.ui.sep, ids::kSepText, -1, line.c_str());
+  int n = 0;
+  GetNumTextBoxLines(p.ui.sep, ids::kSepText, &n);
+  if (n > 1000)
+    for (int i = 0; i < 100; ++i) DeleteTextBoxLine(p.ui.sep, ids::kSepText, 0);
+  GetNumTextBoxLines(p.ui.sep, ids::kSepText, &n);
+  SetCtrlAttribute(p.ui.sep, ids::kSepText, ATTR_FIRST_VISIBLE_LINE, n > 12 ? n - 12 : 0);
+}
+
 }  // namespace korvex

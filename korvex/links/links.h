@@ -24,6 +24,8 @@ void LogMessage(const std::string& text, const char* colour);
 void ListOnly(const std::string& text);
 // The instrument's event packet (0x202) into the instrument event panel.
 void EventLog(const std::uint8_t* decoded);
+// A SEP text reply (0x240) onto the SEP panel.
+void AsciiResp(const std::uint8_t* decoded);
 
 // Telemetry link: 0 = the telemetry connection (prompts for server and port as configured).
 int RequestConnect(int which);

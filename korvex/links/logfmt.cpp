@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace korvex {
 
@@ -142,6 +143,25 @@ std::vector<std::string> DecodeEventPacket(const std::uint8_t* p, int cfgtswap, 
   }
   if (p[kEventOverrunByte] != 0) out.push_back(kEventOverrun);
   return out;
+}
+
+std::string SepTextLine(const std::uint8_t* packet, int cfgtswap, long cfgtime) {
+  constexpr int kPacket = 272;
+  std::uint8_t p[kPacket];
+  for (int i = 0; i < kPacket; ++i) p[i] = packet[i];
+  // The station's pair exchange undone from byte 6 on: time and text in transmission order.
+  if (cfgtswap)
+    for (int i = 6; i + 1 < kPacket; i += 2) std::swap(p[i], p[i + 1]);
+  long long secs = (static_cast<long long>(p[6]) << 24) | (p[7] << 16) | (p[8] << 8) | p[9];
+  std::string stamp = EventTimeStamp(secs + cfgtime);
+  if (!stamp.empty() && stamp.back() == ' ') stamp.pop_back();
+  char frac[8];
+  std::snprintf(frac, sizeof frac, ".%03d", static_cast<int>(p[10] * 1000 / 256));
+  std::string text;
+  // The last byte is the packet's checksum, not text.
+  for (int i = 11; i < kPacket - 1 && p[i] != 0; ++i)
+    text += std::isprint(p[i]) ? static_cast<char>(p[i]) : ' ';
+  return stamp + frac + text;
 }
 
 }  // namespace korvex

@@ -52,4 +52,9 @@ std::vector<std::string> DecodeEventPacket(const std::uint8_t* packet, int cfgts
 // "2006 JAN 04 12:30:05 " for seconds since 1970 (UTC).
 std::string EventTimeStamp(long long t);
 
+// A SEP text reply (APID 0x240) as the SEP panel shows it: the packet time as
+// "2006 JAN 04 12:30:05.500" (UTC, with the fraction of its second), then the text from packet
+// byte 11 up to its end or a zero byte. decoded: the packet as the station reads it.
+std::string SepTextLine(const std::uint8_t* packet, int cfgtswap, long cfgtime);
+
 }  // namespace korvex

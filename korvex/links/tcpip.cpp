@@ -456,6 +456,7 @@ void InstallLinks(Program& p) {
   RTE_REGISTER_CALLBACK(SwapOnOFF);
   RTE_REGISTER_CALLBACK(displayStartStop);
   p.link.handlers.add(0x202, [](Program&, const std::uint8_t* decoded) { EventLog(decoded); });
+  p.link.handlers.add(0x240, [](Program&, const std::uint8_t* decoded) { AsciiResp(decoded); });
 }
 
 }  // namespace korvex

@@ -69,7 +69,7 @@ def cmdbox():
     event_log = panel(8, "Event Log", [
         at(ctl(2, "string", "Command", "CmdLine", maxlength=109999), 26, 10, 520),
         at(ctl(3, "button", "Send", "SendLine"), 24, 540, 80),
-        at(ctl(4, "listbox", "Events"), 72, 10, 614, 780),
+        at(ctl(4, "listbox", "Events", "logView"), 72, 10, 614, 780),
         at(ctl(5, "string", "Date / Time", mode="indicator"), 876, 10, 180),
         at(ctl(7, "led", "Wait", mode="indicator"), 876, 210),
         at(ind(8, "Countdown"), 876, 280, 80),
@@ -84,19 +84,24 @@ def cmdbox():
     ], top=0, left=624, width=644, height=996)
     return {"panels": [
         splash,
-        panel(7, "Command List", [at(ctl(2, "listbox", "Command Database"), 26, 10, 600, 360),
-                                  at(ctl(3, "listbox", "Scripts"), 414, 10, 600, 126)],
+        panel(7, "Command List", [at(ctl(2, "listbox", "Command Database", "selectCmd"), 26, 10, 600, 360),
+                                  at(ctl(3, "listbox", "Scripts"), 414, 10, 600, 106),
+                                  at(ctl(4, "button", "GO", "button_go"), 530, 10, 80),
+                                  at(ctl(5, "button", "WAIT", "button_wait"), 530, 100, 80),
+                                  at(ctl(6, "button", "CANCEL", "button_cancel"), 530, 190, 80)],
               top=414, left=0, width=620, height=582),
         event_log,
-        role(6, "Command Box"),
-        role(9, "Command Box Companion"),
-        role(1, "Comment"),
-        role(3, "Log"),
-        role(2, "Conversion"),
-        panel(10, "Command Verification", [ctl(2, "listbox", "Commands", width=600),
+        panel(6, "Command Box", [ctl(2, "button", "START", "button_start")]),
+        panel(9, "Variables", [ctl(2, "listbox", "Variables", "EditVar", width=400, height=300)]),
+        panel(1, "Comment", [ctl(2, "string", "Line", mode="indicator", width=700)]),
+        panel(3, "Log", [ctl(2, "string", "Line", mode="indicator", width=700)]),
+        panel(2, "Command", [ctl(2, "string", "Line", mode="indicator", width=700)]),
+        panel(10, "Command Verification", [ctl(2, "listbox", "Commands", "cvView", width=600),
                                            ind(8, "Sent"), ind(7, "Verified"),
                                            ind(6, "Verified Last")]),
-        panel(5, "Schedule", [ctl(2, "listbox", "Schedule", width=600)]),
+        panel(5, "Schedule", [ctl(2, "listbox", "Schedule", mode="hot", width=600),
+                              ctl(3, "button", "Clear All", "ClearSchedule"),
+                              ctl(4, "button", "Delete Checked", "ClearSchedule")]),
         panel(11, "Instrument Events", [ctl(2, "textbox", "Events", mode="indicator", width=700,
                                             height=300),
                                         ctl(3, "button", "Clear", "ClearApid")]),
@@ -146,13 +151,19 @@ def korvmain():
         range_panel(13, 0x200), range_panel(14, 0x300),
         panel(58, "Strip Chart", [ctl(2, "stripchart", "Strip", traces=3, points=100)]),
         panel(16, "APID Summary", summary),
-        panel(17, "COMMAND FILE: ", [ctl(c, "string", "Command %d" % (18 - c), width=400)
-                                     for c in range(17, 1, -1)]),
+        panel(17, "COMMAND FILE: ",
+              [x for c in range(17, 1, -1)
+               for x in (at(ctl(c, "string", "Command %d" % (18 - c), "CommandStr"),
+                            10 + (17 - c) * 30, 10, 420),
+                         at(ctl(c + 16, "button", "Run %d" % (18 - c), "CommandPanel"),
+                            10 + (17 - c) * 30, 440, 70))], width=530, height=500),
     ]
     for r in [46, 47, 54, 56, 55, 57, 50, 52, 51, 45, 4, 5, 11, 49]:
         panels.append(role(r, "Instrument Panel %d" % r))
     panels += telemetry_korvmain_panels()
-    panels.append(role(53, "SEP"))
+    panels.append(panel(53, "SEP", [ctl(2, "textbox", "SEP Replies", mode="indicator", width=700,
+                                        height=200),
+                                    ctl(3, "button", "Clear", "ClearArr")]))
     for g in range(1, 15):
         panels.append(panel(29 + g, "APID Group %d" % g,
                             [ind(c, "") for c in range(26, 1, -1)]))

@@ -1,51 +1,39 @@
 #include "batch.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <sstream>
+#include <thread>
 
-#include "../core/browse.h"
-#include "../core/hkdb.h"
-#include "../core/scans.h"
-#include "../core/science.h"
+#include "../core/record.h"
+#include "batch_internal.h"
+#include "report.h"
 
 namespace tallox {
 
 namespace fs = std::filesystem;
+using namespace batch;
 
 namespace {
 
 const char* const kVerbs[] = {"scan", "burst",  "timing",   "hk",  "hkstats",
                               "packet", "mag", "magseries", "fit", "sterates", "ste",
                               "drevrates", "bursthk", "criteria"};
-
-struct Options {
-  std::string verb, file;
-  std::vector<std::string> positional;
-  bool swap = true, fine = false, sep = false, meanRemoval = false;
-  std::string start, end;
-  bool haveStart = false, haveEnd = false;
-  unsigned apid = 0;
-  bool haveApid = false;
-  int find = -1;  // packet search kind (0-3) or APID, -1 for none
-  std::vector<std::string> points;
-  int rows = 1000000;
-  double spacing = 0;
-  std::string out, dbDir = ".";
-  bool haveDb = false;
-  bool combine = false;
-  int next = 0;  // STE accumulations to step on
-  std::string steFit;  // "peaks" or "lines"
-  int spectrum = 0;
-  double fitSpacing = 8, fitWidth = 1.5;
-};
 
 bool ParseHex(const std::string& s, unsigned* v) {
   std::string t = s;
@@ -58,12 +46,6 @@ bool ParseHex(const std::string& s, unsigned* v) {
   if (errno || *endp || x > 0xFFFF) return false;
   *v = static_cast<unsigned>(x);
   return true;
-}
-
-bool ParseNumber(const std::string& s, double* v) {
-  char* endp = nullptr;
-  *v = std::strtod(s.c_str(), &endp);
-  return !s.empty() && *endp == 0;
 }
 
 // Returns an empty string on success, otherwise the usage error.
@@ -144,93 +126,182 @@ std::string Parse(const std::vector<std::string>& args, Options* o) {
     } else if (a == "--db") {
       if (!value(&o->dbDir)) return "--db needs a directory";
       o->haveDb = true;
-    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-      return "unknown option " + a;
+    } else if (a == "--format") {
+      if (!value(&o->format) || (o->format != "text" && o->format != "csv" && o->format != "json"))
+        return "--format needs text, csv or json";
+    } else if (a.size() > 1 && a[0] == '-' && !std::isdigit(static_cast<unsigned char>(a[1]))) {
+      // A negative number is a (wrong) record number, not an option.
+      return "unknown option '" + a + "'";
     } else {
       o->positional.push_back(a);
     }
   }
-  if (o->positional.empty()) return "no telemetry file given";
+  if (o->positional.empty()) return o->verb + " needs a telemetry file";
   o->file = o->positional[0];
+  // The verbs that show one record take FILE N; the others read every file named.
+  if (o->verb == "packet" || o->verb == "mag" || o->verb == "fit") {
+    if (o->positional.size() > 2) return o->verb + " reads one file: " + o->verb + " FILE N";
+    o->files = {o->file};
+  } else {
+    o->files = o->positional;
+  }
+  if (o->format == "json" && o->verb != "scan" && o->verb != "hkstats")
+    return "--format json is for scan and hkstats; use csv";
+  if (o->format != "text" && o->verb == "packet") return "packet prints text only";
+  if (o->files.size() > 1 && !o->out.empty()) return "--out names one file; give one telemetry file with it";
   return "";
 }
 
-// Whole-file mode unless a window is given; a window with one side open reaches to the end of
-// the mission-second range on that side.
-void SetWindow(const Options& o, SourceControls& ctl) {
-  ctl.swap = o.swap;
-  ctl.wholeFile = !(o.haveStart || o.haveEnd);
-  ctl.startText = o.haveStart ? o.start : "1958 JAN  1 00:00:00";
-  ctl.endText = o.haveEnd ? o.end : "2094 FEB  6 06:28:15";
-}
-
-// Progress on stderr, one line every tenth of the file.
-Progress MakeProgress(std::ostream& err, const std::string& what) {
-  auto lastTenth = std::make_shared<int>(-1);
-  return [&err, what, lastTenth](std::uint64_t done, std::uint64_t total) {
-    if (total == 0) return true;
-    const int tenth = static_cast<int>(done * 10 / total);
-    if (tenth != *lastTenth) {
-      *lastTenth = tenth;
-      err << "tallox " << what << ": " << tenth * 10 << "%\n";
+FileReport RunFile(const Options& o, const std::string& file, std::ostream* liveErr) {
+  FileReport rep;
+  rep.file = file;
+  std::ostringstream out, err;
+  rep.rc = RunVerb(o, file, out, liveErr ? *liveErr : err, liveErr != nullptr, rep);
+  rep.out = out.str();
+  rep.err = err.str();
+  if (rep.rc != 0) rep.out.clear();
+  if ((o.format == "text" || !TableVerb(o.verb)) && rep.sums.empty())
+    for (const auto& [label, value] : ReportValues(rep.out)) {
+      double v;
+      if (Additive(o.verb, label) && AsNumber(value, &v)) rep.sums.push_back({label, v});
     }
-    return true;
-  };
+  return rep;
 }
 
-// Checks that the file exists and can be read; reports sizes that cannot be whole records.
-bool CheckFile(const std::string& path, std::ostream& err) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    err << "tallox: cannot open " << path << ": " << std::strerror(errno) << "\n";
-    return false;
+// Runs the files on the machine's cores; calls emit(i) for each in the order of the files, as
+// soon as it and all before it are done.
+void RunAll(const Options& o, std::vector<FileReport>& reports, const std::function<void(std::size_t)>& emit) {
+  const std::size_t n = o.files.size();
+  reports.assign(n, FileReport{});
+  std::vector<bool> done(n, false);
+  std::mutex m;
+  std::condition_variable cv;
+  std::atomic<std::size_t> next{0};
+  const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t workers = std::min<std::size_t>(hw, n);
+  std::vector<std::thread> pool;
+  for (std::size_t w = 0; w < workers; ++w)
+    pool.emplace_back([&] {
+      for (std::size_t i; (i = next++) < n;) {
+        FileReport r = RunFile(o, o.files[i], nullptr);
+        std::lock_guard<std::mutex> lock(m);
+        reports[i] = std::move(r);
+        done[i] = true;
+        cv.notify_all();
+      }
+    });
+  for (std::size_t i = 0; i < n; ++i) {
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait(lock, [&] { return done[i]; });
+    lock.unlock();
+    emit(i);
   }
-  char probe;
-  const bool readable = std::fread(&probe, 1, 1, f) == 1 || !std::ferror(f);
-  std::fseek(f, 0, SEEK_END);
-  const long long size = std::ftell(f);
-  std::fclose(f);
-  if (!readable || size < 0) {
-    err << "tallox: cannot read " << path << "\n";
-    return false;
-  }
-  if (size < kRecordSize)
-    err << "tallox: warning: " << path << " holds no whole 298-byte record (" << size
-        << " bytes)\n";
-  else if (size % kRecordSize)
-    err << "tallox: warning: " << path << " is " << size
-        << " bytes, not a whole number of 298-byte records; the last " << size % kRecordSize
-        << " bytes are ignored\n";
-  return true;
+  for (auto& t : pool) t.join();
 }
 
-int Fail(std::ostream& err, const std::string& msg, int code) {
-  err << "tallox: " << msg << "\n";
-  return code;
+// The summary verbs' CSV and JSON: one row (object) a file of the report's values, times in
+// ISO 8601 UTC.
+using Values = std::vector<std::pair<std::string, std::string>>;
+
+Values SummaryValues(const FileReport& r) {
+  Values v;
+  for (const auto& [label, value] : ReportValues(r.out)) {
+    if (IsTimeLabel(label))
+      v.push_back({label + " (UTC)", IsoFromText(value)});
+    else
+      v.push_back({label, value});
+  }
+  return v;
+}
+
+Values TotalValues(const Options& o, const std::vector<FileReport>& reports) {
+  Values v;
+  std::vector<std::pair<std::string, double>> sums;
+  std::optional<std::uint32_t> first, last;
+  for (const FileReport& r : reports) {
+    if (r.rc != 0) continue;
+    for (const auto& [label, value] : r.sums) {
+      auto it = std::find_if(sums.begin(), sums.end(), [&](const auto& p) { return p.first == label; });
+      if (it == sums.end())
+        sums.push_back({label, value});
+      else
+        it->second += value;
+    }
+    if (r.first) first = first ? std::min(*first, *r.first) : *r.first;
+    if (r.last) last = last ? std::max(*last, *r.last) : *r.last;
+  }
+  for (const auto& [label, value] : sums) v.push_back({label, NumberText(value)});
+  if (first) v.push_back({"Start time", GetTime1(*first)});
+  if (last) v.push_back({"End time", GetTime1(*last)});
+  return v;
+}
+
+// The total of a timing run: the histograms added up.
+std::string TimingTotal(const std::vector<FileReport>& reports) {
+  std::map<int, std::uint64_t> bins;
+  std::uint64_t packets = 0;
+  bool fine = false;
+  for (const FileReport& r : reports) {
+    if (r.rc != 0) continue;
+    packets += r.timingPackets;
+    fine = r.fine;
+    for (const auto& [d, k] : r.timingBins) bins[d] += k;
+  }
+  char b[128];
+  std::snprintf(b, sizeof b, "%llu Packets\n", static_cast<unsigned long long>(packets));
+  std::string out = b;
+  if (bins.empty()) return out;
+  const int dec = fine ? 16 : 8;
+  const double bin = fine ? 1.0 / 65536 : 1.0 / 256;
+  std::snprintf(b, sizeof b, "Smallest spacing (s): %.*f\n", dec, bins.begin()->first * bin);
+  out += b;
+  std::snprintf(b, sizeof b, "Largest spacing (s): %.*f\n", dec, bins.rbegin()->first * bin);
+  out += b;
+  for (const auto& [d, k] : bins) {
+    std::snprintf(b, sizeof b, "Spacing %.*f s: %llu\n", dec, d * bin, static_cast<unsigned long long>(k));
+    out += b;
+  }
+  return out;
+}
+
+nlohmann::ordered_json JsonOf(const std::string& file, const Values& values) {
+  nlohmann::ordered_json j = nlohmann::ordered_json::object();
+  if (!file.empty()) j["File"] = file;
+  for (const auto& [label, value] : values) {
+    double d;
+    if (AsNumber(value, &d))
+      j[label] = d == std::floor(d) && std::fabs(d) < 9e15 ? nlohmann::ordered_json(static_cast<long long>(d)) : nlohmann::ordered_json(d);
+    else
+      j[label] = value;
+  }
+  return j;
 }
 
 }  // namespace
 
 std::string BatchUsage() {
   return "usage:\n"
-         "  tallox scan FILE\n"
-         "  tallox burst FILE [--apid A]\n"
-         "  tallox timing FILE --apid A [--fine]\n"
-         "  tallox hk FILE --points NAME,... [--sep] [--rows R] [--spacing S] [--out PATH] [--db DIR]\n"
-         "  tallox hkstats FILE\n"
+         "  tallox scan FILE...\n"
+         "  tallox burst FILE... [--apid A]\n"
+         "  tallox timing FILE... --apid A [--fine]\n"
+         "  tallox hk FILE... --points NAME,... [--sep] [--rows R] [--spacing S] [--out PATH] [--db DIR]\n"
+         "  tallox hkstats FILE...\n"
          "  tallox packet FILE N [--ac]\n"
          "  tallox packet FILE [N] --find K | --find-apid A   (searches forward from record N)\n"
          "  tallox mag FILE N [--ac] [--out PATH]   (MAG export of record N)\n"
-         "  tallox magseries FILE [--apid 208|209]\n"
+         "  tallox magseries FILE... [--apid 208|209]\n"
          "  tallox fit FILE N   (MAG step fit of record N)\n"
-         "  tallox sterates FILE\n"
-         "  tallox ste FILE [--combine] [--next K] [--out PATH]\n"
+         "  tallox sterates FILE...\n"
+         "  tallox ste FILE... [--combine] [--next K] [--out PATH]\n"
          "      [--fit peaks|lines [--spectrum K] [--fit-spacing S] [--fit-width W]]\n"
-         "  tallox drevrates FILE   tallox bursthk FILE   tallox criteria FILE\n"
+         "  tallox drevrates FILE...   tallox bursthk FILE...   tallox criteria FILE...\n"
          "common options: --swap (file in transmission order, the default) | --no-swap,\n"
-         "  --start \"2006 JAN  4 12:30:00\" --end \"...\" (time window; whole file without them)\n"
+         "  --start \"2006 JAN  4 12:30:00\" --end \"...\" (time window; whole file without them),\n"
+         "  --format text|csv|json (csv: one header row, ISO 8601 UTC times; json: scan, hkstats)\n"
+         "Several files: one report each, in the order given, then the total (read in parallel).\n"
          "APIDs are hexadecimal (209, 0x209 or 209h). --db DIR holds database/VANTIS_TLM.txt.\n"
-         "  tallox [--headless]   starts the program with its panels\n";
+         "  tallox [FILE] [--headless] [--screenshot PREFIX]   starts the program with its panels\n"
+         "  tallox --help | --version\n";
 }
 
 std::vector<std::string> SplitCommandLine(const std::string& line) {
@@ -254,308 +325,138 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
   return words;
 }
 
-bool IsBatchCommand(const std::vector<std::string>& args) {
-  if (args.empty()) return false;
+bool IsVerb(const std::string& word) {
   for (const char* v : kVerbs)
-    if (args[0] == v) return true;
+    if (word == v) return true;
   return false;
 }
 
+bool IsBatchCommand(const std::vector<std::string>& args) { return !args.empty() && IsVerb(args[0]); }
+
 int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (!IsBatchCommand(args)) return Fail(err, "unknown command\n" + BatchUsage(), 2);
+  if (args.empty()) return Fail(err, "no verb given; try --help", 2);
+  if (!IsBatchCommand(args)) return Fail(err, "unknown verb '" + args[0] + "'; try --help", 2);
   Options o;
   const std::string usage = Parse(args, &o);
-  if (!usage.empty()) return Fail(err, usage + "\n" + BatchUsage(), 2);
-  if (!CheckFile(o.file, err)) return 1;
+  if (!usage.empty()) return Fail(err, usage + "; try --help", 2);
 
-  ScanInput in;
-  in.FileName = o.file;
-  SetWindow(o, in.ctl);
-  in.progress = MakeProgress(err, o.verb);
+  const bool several = o.files.size() > 1;
+  const bool table = TableVerb(o.verb);
+  std::vector<FileReport> reports;
+  int rc = 0;
+  std::string csvHeader;                 // the header row written
+  std::vector<std::string> summaryCols;  // a summary verb's CSV columns
+  nlohmann::ordered_json jsonFiles = nlohmann::ordered_json::array();
 
-  auto reportSourceError = [&](const std::string& e) -> int {
-    if (e.empty()) return 0;
-    err << "tallox: " << e << "\n";
-    return 1;
-  };
-  // A whole-file read writes the first and last packet times into the main panel's time fields;
-  // they close every batch report that read the file.
-  auto timeFields = [&]() {
-    if (!in.ctl.wholeFile) return;
-    if (!in.ctl.startText.empty()) out << "Start time: " << in.ctl.startText << "\n";
-    if (!in.ctl.endText.empty()) out << "End time: " << in.ctl.endText << "\n";
-  };
-
-  if (o.verb == "scan") {
-    ApidScan s = ScanApIDs(in);
-    if (int rc = reportSourceError(s.error)) return rc;
-    out << FormatApidScan(s);
-    timeFields();
-    if (s.records > 0 && s.invalid == s.records)
-      err << "tallox: warning: no record of " << o.file
-          << " holds a known APID; is it a telemetry file, and is the byte order (--swap/--no-swap) right?\n";
-    return 0;
-  }
-  if (o.verb == "burst") {
-    unsigned sel = o.haveApid ? o.apid : 0;
-    if (sel != 0 && sel != 0x209 && sel != 0x211 && sel != 0x221 && sel != 0x223)
-      return Fail(err, "--apid must be one of the burst APIDs 209, 211, 221, 223", 2);
-    BurstScan b = ScanBurst1(in, sel);
-    if (int rc = reportSourceError(b.error)) return rc;
-    out << b.log << FormatBurstCounts(b);
-    timeFields();
-    return 0;
-  }
-  if (o.verb == "timing") {
-    if (!o.haveApid) return Fail(err, "timing needs --apid A", 2);
-    TimingResult t = StartTiming(in, o.apid, o.fine);
-    if (int rc = reportSourceError(t.error)) return rc;
-    out << FormatTiming(t);
-    timeFields();
-    return 0;
-  }
-  if (o.verb == "hkstats") {
-    HkStats h = ScanHKP(in);
-    if (int rc = reportSourceError(h.error)) return rc;
-    out << FormatHkStats(h);
-    timeFields();
-    return 0;
-  }
-  // A single packet by record number, as the packet panel shows it.
-  auto showRecord = [&](DumpFile& dump, const char* verb) -> int {
-    double n = 0;
-    if (o.positional.size() < 2) return Fail(err, std::string(verb) + " needs a record number N", 2);
-    if (!ParseNumber(o.positional[1], &n) || n < 0)
-      return Fail(err, "record number must be 0 or more", 2);
-    std::string e;
-    if (!dump.open(o.file, &e)) return Fail(err, e, 1);
-    if (!dump.PacketNum(static_cast<long long>(n), o.swap))
-      return Fail(err, o.file + " holds no whole record", 1);
-    if (dump.PacketNumber() != static_cast<long long>(n))
-      return Fail(err, "record " + std::to_string(static_cast<long long>(n)) + " is beyond the end", 1);
-    if ((GetApID(dump.Data()) & 0xFFE) != 0x208)
-      return Fail(err, "record " + std::to_string(dump.PacketNumber()) + " is not a MAG packet (APID 208/209)", 1);
-    return 0;
-  };
-  if (o.verb == "mag") {
-    DumpFile dump;
-    if (int rc = showRecord(dump, "mag")) return rc;
-    const MagView m = MakeMagView(dump.Data(), o.meanRemoval);
-    std::string path, e;
-    if (!SaveMag(o.file, m, dump.PacketNumber(), &path, &e, o.out)) return Fail(err, e, 1);
-    out << "Written: " << path << "\n";
-    return 0;
-  }
-  if (o.verb == "fit") {
-    DumpFile dump;
-    if (int rc = showRecord(dump, "fit")) return rc;
-    const MagView m = MakeMagView(dump.Data(), false);
-    const double dt = MagSampleInterval(dump.Data());
-    std::array<MagIfcFit, 3> f = {FitMagComponent(m.x, dt), FitMagComponent(m.y, dt),
-                                  FitMagComponent(m.z, dt)};
-    out << FormatMagIfcFit(f);
-    return 0;
-  }
-  if (o.verb == "magseries") {
-    unsigned a = o.haveApid ? o.apid : 0x208;
-    if (a != 0x208 && a != 0x209) return Fail(err, "--apid must be 208 or 209", 2);
-    MagSeries s = ExtractMag(in, a == 0x209);
-    if (int rc = reportSourceError(s.error)) return rc;
-    if (s.truncated) err << "tallox: warning: stopped at 1000000 samples\n";
-    out << FormatMagSeries(s);
-    timeFields();
-    return 0;
-  }
-  if (o.verb == "sterates") {
-    SampleStore store;
-    SteRates r = ExtractSteRates(in, store);
-    if (int rc = reportSourceError(r.error)) return rc;
-    if (r.truncated) err << "tallox: warning: stopped at 1000000 samples\n";
-    if (r.skippedZeroAcc)
-      err << "tallox: warning: " << r.skippedZeroAcc << " packets with 0 s accumulation left out\n";
-    out << "Packets: " << r.packets << "\nFrames: " << store.count << "\n";
-    if (store.count) {
-      std::array<bool, 24> all;
-      all.fill(true);
-      double lo, hi;
-      SteRateLimits(store, all, &lo, &hi);
-      char b[128];
-      std::snprintf(b, sizeof b, "Y min: %.6f\nY max: %.6f\n", lo, hi);
-      out << b << "First time: " << GetTime1(store.UTC.front()) << "\nLast time: "
-          << GetTime1(store.UTC.back()) << "\n";
-    }
-    timeFields();
-    return 0;
-  }
-  if (o.verb == "ste") {
-    SteAccumulation acc = AccSTESpec(in);
-    if (int rc = reportSourceError(acc.error)) return rc;
-    for (int k = 0; k < o.next; ++k)
-      if (!STEAccNext(in, acc)) {
-        err << "tallox: the accumulation did not end at a mode change; no next interval\n";
-        return 1;
-      }
-    if (acc.skippedBadSize)
-      err << "tallox: warning: " << acc.skippedBadSize << " spectrum packets with more than 64 energies left out\n";
-    out << FormatSteAccumulation(acc);
-    std::string path, e;
-    if (!SaveSTEAcc(o.file, acc, o.combine, &path, &e, o.out)) return Fail(err, e, 1);
-    out << "Written: " << path << "\n";
-    if (!o.steFit.empty() && acc.NumEnergy0 > 0) {
-      const int n = acc.NumEnergy0;
-      const std::vector<double> spec(acc.Spectra.begin() + o.spectrum * n,
-                                     acc.Spectra.begin() + (o.spectrum + 1) * n);
-      auto at = [&](double c) {
-        const long k = std::lround(c);
-        return k >= 0 && k < n ? std::max(spec[static_cast<std::size_t>(k)], 1.0) : 1.0;
-      };
-      LsqState st;
-      std::vector<std::string> names;
-      if (o.steFit == "peaks") {
-        std::vector<double> start = {o.fitSpacing, o.fitWidth};
-        for (int k = 1; k <= 7; ++k) start.push_back(at(k * o.fitSpacing));
-        st = FitStePeaks(spec, start);
-        names = {"s", "w", "h1", "h2", "h3", "h4", "h5", "h6", "h7"};
+  auto emit = [&](std::size_t i) {
+    const FileReport& r = reports[i];
+    err << r.err;
+    rc = std::max(rc, r.rc);
+    if (o.format == "text") {
+      if (several) out << "== " << r.file << "\n";
+      out << r.out;
+    } else if (r.rc == 0 && o.format == "csv") {
+      if (table) {
+        if (csvHeader.empty() && !r.csvHeader.empty()) out << (csvHeader = r.csvHeader);
+        out << r.out;
       } else {
-        // The line panel's defaults: half a channel per keV from channel 0 in every range.
-        std::vector<double> start = {0.5, 0, 0.5, 0, 0.5, 0, 0, o.fitWidth};
-        for (int l = 0; l < 4; ++l) start.push_back(at(0.5 * kSteLineEnergy[l]));
-        st = FitSteLines(spec, start, {true, false, true, true, true, false, false, true});
-        names = {"g0", "o0", "g1", "o1", "g2", "o2", "q", "w", "h0", "h1", "h2", "h3"};
+        const Values v = SummaryValues(r);
+        if (summaryCols.empty()) {
+          std::vector<std::string> cols = {"File"};
+          for (const auto& p : v) cols.push_back(p.first);
+          summaryCols = cols;
+          out << CsvRow(cols);
+        }
+        std::vector<std::string> row = {r.file};
+        for (std::size_t c = 1; c < summaryCols.size(); ++c) {
+          auto it = std::find_if(v.begin(), v.end(), [&](const auto& p) { return p.first == summaryCols[c]; });
+          row.push_back(it == v.end() ? "" : it->second);
+        }
+        out << CsvRow(row);
       }
-      out << "Fit: " << st.Result << "\n";
-      char b[96];
-      for (std::size_t j = 0; j < names.size(); ++j) {
-        std::snprintf(b, sizeof b, "%s: %.4f\n", names[j].c_str(), st.P[j]);
-        out << b;
-      }
-      std::snprintf(b, sizeof b, "X^2: %.2f\n", st.chi2);
-      out << b;
+    } else if (r.rc == 0) {
+      jsonFiles.push_back(JsonOf(r.file, SummaryValues(r)));
     }
-    return 0;
+    out.flush();
+  };
+
+  if (!several) {
+    reports.push_back(RunFile(o, o.files[0], &err));
+    emit(0);
+  } else {
+    RunAll(o, reports, emit);
   }
-  if (o.verb == "drevrates") {
-    std::array<bool, 16> e;
-    e.fill(true);
-    std::array<bool, 6> d;
-    d.fill(true);
-    DrevRates r = ExtractDrevRates(in, e, d);
-    if (int rc = reportSourceError(r.error)) return rc;
-    out << "Samples: " << r.t.size() << "\n";
-    if (!r.t.empty()) {
-      char b[64];
-      for (int a = 0; a < 16; ++a) {
-        double sum = 0;
-        for (double v : r.perA[a]) sum += v;
-        std::snprintf(b, sizeof b, "A%d mean: %.3f\n", a, sum / static_cast<double>(r.t.size()));
-        out << b;
-      }
+
+  Values total = TotalValues(o, reports);
+  for (auto& [label, value] : total)
+    if (IsTimeLabel(label) && o.format != "text") {
+      label += " (UTC)";
+      value = IsoFromText(value);
     }
-    timeFields();
-    return 0;
-  }
-  if (o.verb == "bursthk") {
-    BurstHk b = ExtractBurstHk(in);
-    if (int rc = reportSourceError(b.error)) return rc;
-    if (b.truncated) err << "tallox: warning: stopped at 100000 samples\n";
-    out << "Samples: " << b.t.size() << "\n";
-    for (std::size_t i : b.drops) out << "Drop at:" << GetTime2(b.t[i]) << "\n";
-    timeFields();
-    return 0;
-  }
-  if (o.verb == "criteria") {
-    BurstCriteria c = ExtractBurstCriteria(in);
-    if (int rc = reportSourceError(c.error)) return rc;
-    if (c.truncated) err << "tallox: warning: stopped at 100000 samples\n";
-    out << "Samples: " << c.t.size() << "\n";
-    if (!c.t.empty())
-      out << "First time: " << GetTime1(c.t.front()) << "\nLast time: " << GetTime1(c.t.back()) << "\n";
-    timeFields();
-    return 0;
-  }
-  if (o.verb == "packet") {
-    const bool search = o.find >= 0;
-    if (o.positional.size() < 2 && !search) return Fail(err, "packet needs a record number N", 2);
-    double n = 0;
-    if (o.positional.size() >= 2 && (!ParseNumber(o.positional[1], &n) || n < 0))
-      return Fail(err, "record number must be 0 or more", 2);
-    DumpFile dump;
-    std::string e;
-    if (!dump.open(o.file, &e)) return Fail(err, e, 1);
-    if (o.positional.size() >= 2) {
-      if (!dump.PacketNum(static_cast<long long>(n), o.swap)) {
-        err << "tallox: " << o.file << " holds no whole record\n";
-        return 0;
-      }
-      if (dump.PacketNumber() != static_cast<int>(n))
-        err << "tallox: record " << static_cast<long long>(n)
-            << " is beyond the end; showing record " << dump.PacketNumber() << ", the last\n";
+  if (o.format == "text" && several) {
+    out << "== Total of " << o.files.size() << " files\n";
+    if (o.verb == "timing") {
+      out << TimingTotal(reports);
+    } else {
+      for (const auto& [label, value] : total) out << label << ": " << value << "\n";
     }
-    if (search) {
-      bool found = false;
-      if (!dump.FindNext(o.find, o.swap, &found)) {
-        err << "tallox: " << o.file << " holds no whole record\n";
-        return 0;
-      }
-      if (!found) err << "tallox: not found before the end; showing the last record\n";
+  } else if (o.format == "csv" && several && !table && !summaryCols.empty()) {
+    std::vector<std::string> row = {"Total"};
+    for (std::size_t c = 1; c < summaryCols.size(); ++c) {
+      auto it = std::find_if(total.begin(), total.end(), [&](const auto& p) { return p.first == summaryCols[c]; });
+      row.push_back(it == total.end() ? "" : it->second);
     }
-    FastHkWave wave;
-    PacketView v = DisplayPacket(dump.Data(), dump.PacketNumber(), o.meanRemoval, &wave);
-    out << FormatPacket(v, &wave);
+    out << CsvRow(row);
+  } else if (o.format == "json") {
+    nlohmann::ordered_json j;
+    j["files"] = jsonFiles;
+    j["total"] = JsonOf("", total);
+    out << j.dump(2) << "\n";
+  }
+  out.flush();
+  return rc;
+}
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) return -1;
+  if (args[0] == "--help" || args[0] == "-h") {
+    out << BatchUsage();
     return 0;
   }
-  // hk
-  if (o.points.empty()) return Fail(err, "hk needs --points NAME,...", 2);
-  if (o.points.size() > kSelectors) return Fail(err, "at most ten points", 2);
-  Tables tables = init_database(o.dbDir);
-  if (!o.haveDb && !tables.suite.loaded) {
-    // Recordings live in log/ below the station's working directory: without --db and without
-    // tables here, the tables of the station the file was recorded by are the ones meant.
-    const fs::path parent = fs::absolute(fs::path(o.file)).parent_path();
-    for (const fs::path& dir : {parent.parent_path(), parent}) {
-      Tables t = init_database(dir.string());
-      if (t.suite.loaded) {
-        err << "tallox: using the tables below " << dir.string() << "\n";
-        tables = std::move(t);
-        break;
-      }
-    }
-  }
-  // A missing SEP table only matters to a SEP extraction (the suite table is read first, and
-  // without it neither is loaded).
-  if (!(o.sep ? tables.sep.loaded : tables.suite.loaded)) return Fail(err, tables.error, 1);
-  if (!tables.error.empty()) err << "tallox: warning: " << tables.error << "\n";
-  const Database& db = o.sep ? tables.sep : tables.suite;
-  for (const auto& w : db.warnings) err << "tallox: warning: " << w << "\n";
-  std::array<int, kSelectors> sel;
-  sel.fill(-1);
-  for (std::size_t k = 0; k < o.points.size(); ++k) {
-    int found = -1;
-    for (std::size_t i = 0; i < db.entries.size(); ++i)
-      if (db.entries[i].name == o.points[k]) {
-        found = static_cast<int>(i);
-        break;
-      }
-    if (found < 0)
-      return Fail(err, "no point named " + o.points[k] + " in the " + (o.sep ? "SEP" : "suite") +
-                           " table",
-                  2);
-    sel[k] = found;
-  }
-  SampleStore store;
-  Extraction x = ExtractHK(in, db, sel, o.sep, store);
-  if (int rc = reportSourceError(x.error)) return rc;
-  if (x.truncated) err << "tallox: warning: stopped at 1000000 samples\n";
-  out << "Samples: " << x.samples << "\n";
-  if (x.samples == 0) {
-    err << "tallox: no " << (o.sep ? "SEP" : "") << " housekeeping packets; nothing written\n";
+  if (args[0] == "--version") {
+    out << "tallox " << VANTIS_VERSION << "\n";
     return 0;
   }
-  std::string path, e;
-  if (!SaveHKP(o.file, store, o.rows, o.spacing, &path, &e, o.out)) return Fail(err, e, 1);
-  out << "Written: " << path << "\n";
-  timeFields();
-  return 0;
+  // The options of the panels; the first other word is a verb or the file to open.
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      out << BatchUsage();
+      return 0;
+    }
+    if (a == "--version") {
+      out << "tallox " << VANTIS_VERSION << "\n";
+      return 0;
+    }
+    if (a == "--headless" || a.rfind("--answers=", 0) == 0) continue;
+    if (a == "--answers" || a == "--screenshot" || a == "--screenshot-delay") {
+      if (i + 1 >= args.size()) return Fail(err, a + " needs a value; try --help", 2);
+      ++i;
+      continue;
+    }
+    if (a.size() > 1 && a[0] == '-') return Fail(err, "unknown option '" + a + "'; try --help", 2);
+    if (IsVerb(a)) return RunBatch(std::vector<std::string>(args.begin() + static_cast<long>(i), args.end()), out, err);
+    // Not a verb: the recording to open with the panels, when it is a file.
+    std::error_code ec;
+    if (fs::exists(a, ec)) {
+      if (fs::is_directory(a, ec)) return Fail(err, "cannot open " + a + ": " + std::strerror(EISDIR), 1);
+      continue;
+    }
+    if (a.find('/') != std::string::npos || a.find('.') != std::string::npos)
+      return Fail(err, "cannot open " + a + ": " + std::strerror(ENOENT), 1);
+    return Fail(err, "unknown verb '" + a + "'; try --help", 2);
+  }
+  return -1;
 }
 
 }  // namespace tallox

@@ -224,24 +224,37 @@ std::string ResolveCaseless(const std::string& dir, const std::string& rel) {
   return cur.string();
 }
 
-static bool ReadWhole(const std::string& path, std::string* text) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
-  std::ostringstream ss;
-  ss << f.rdbuf();
-  *text = ss.str();
+// Reads a whole table file; false with the path and the system's reason when it cannot be read
+// (a directory in its place opens on some systems but reads nothing).
+static bool ReadWhole(const std::string& path, std::string* text, std::string* why) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    *why = path + ": " + std::strerror(errno);
+    return false;
+  }
+  text->clear();
+  char buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text->append(buf, n);
+  const bool failed = std::ferror(f) != 0;
+  const int e = errno;
+  std::fclose(f);
+  if (failed) {
+    *why = path + ": " + std::strerror(e);
+    return false;
+  }
   return true;
 }
 
 Tables init_database(const std::string& dir) {
   Tables t;
   std::string text;
-  if (!ReadWhole(ResolveCaseless(dir, "database/VANTIS_TLM.txt"), &text)) {
+  if (!ReadWhole(ResolveCaseless(dir, "database/VANTIS_TLM.txt"), &text, &t.detail)) {
     t.error = kTlmOpenError;
     return t;
   }
   t.suite = ParseTable(text, false, "VANTIS_TLM.txt");
-  if (!ReadWhole(ResolveCaseless(dir, "database/sep_hkg.txt"), &text)) {
+  if (!ReadWhole(ResolveCaseless(dir, "database/sep_hkg.txt"), &text, &t.detail)) {
     t.error = kSepOpenError;
     return t;
   }
@@ -372,6 +385,21 @@ std::string OutputPath(const std::string& fileName, const std::string& suffix) {
   return fileName.substr(0, dot) + suffix;
 }
 
+std::vector<std::size_t> ExportRows(const SampleStore& store, int rows, double spacing) {
+  std::vector<std::size_t> out;
+  const std::size_t n = store.count;
+  const std::size_t r = rows < 0 ? 0 : static_cast<std::size_t>(rows);
+  const std::size_t step = n / (r + 1) + 1;
+  std::uint32_t last = 0;
+  for (std::size_t i = 0; i < n; i += step) {
+    const std::uint32_t t = store.UTC[i];
+    if (static_cast<double>(static_cast<std::uint32_t>(t - last)) < spacing) continue;
+    out.push_back(i);
+    last = t;
+  }
+  return out;
+}
+
 bool SaveHKP(const std::string& fileName, const SampleStore& store, int rows, double spacing,
              std::string* outPath, std::string* error, const std::string& target) {
   if (store.count == 0) {
@@ -391,25 +419,18 @@ bool SaveHKP(const std::string& fileName, const SampleStore& store, int rows, do
     if (error) *error = "Cannot create " + path + ": " + std::strerror(errno);
     return false;
   }
-  const std::size_t n = store.count;
-  const std::size_t r = rows < 0 ? 0 : static_cast<std::size_t>(rows);
-  const std::size_t step = n / (r + 1) + 1;
   std::fprintf(f, "ZEPHRA VANTIS Housekeeping Data\n");
   std::fprintf(f, " Data extracted from telemetry file %s\n\n", fileName.c_str());
   std::fprintf(f, "Time,UTC ");
   for (int k = 0; k < kSelectors; ++k)
     if (store.sel[k] >= 0) std::fprintf(f, "\t%s ", store.names[k].c_str());
   std::fprintf(f, "\n");
-  std::uint32_t last = 0;
-  for (std::size_t i = 0; i < n; i += step) {
-    const std::uint32_t t = store.UTC[i];
-    if (static_cast<double>(static_cast<std::uint32_t>(t - last)) < spacing) continue;
-    std::fprintf(f, "%20s ", GetTimeX(t).c_str());
+  for (std::size_t i : ExportRows(store, rows, spacing)) {
+    std::fprintf(f, "%20s ", GetTimeX(store.UTC[i]).c_str());
     for (int k = 0; k < kSelectors; ++k)
       if (store.sel[k] >= 0)
         std::fprintf(f, "\t%f ", i < store.Samples[k].size() ? store.Samples[k][i] : 0.0);
     std::fprintf(f, "\n");
-    last = t;
   }
   const bool ok = std::ferror(f) == 0;
   if (std::fclose(f) != 0 || !ok) {

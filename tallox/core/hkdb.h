@@ -53,6 +53,7 @@ struct Tables {
   Database suite;  // `Database`
   Database sep;    // `SEPDatabase`
   std::string error;  // the message box text when a file could not be opened ("ERROR" title)
+  std::string detail;  // the path and the system's reason
 };
 // Loads "database/VANTIS_TLM.txt" and "database/sep_hkg.txt" below dir (file names matched
 // without regard to case). The SEP table is not read when the suite table is missing.
@@ -97,6 +98,9 @@ std::string OutputPath(const std::string& fileName, const std::string& suffix = 
 // Writes the export of the held samples. rows = maximum number of rows R, spacing = minimum
 // spacing S in seconds. Returns false (with error) when nothing could be written; nothing is
 // written when the store is empty, nor over the telemetry file itself. target, when given, replaces the path beside the file.
+// The samples the export writes: every p-th one (p the smallest step that keeps the count within
+// rows), and of those only the ones at least spacing seconds after the last one taken.
+std::vector<std::size_t> ExportRows(const SampleStore& store, int rows, double spacing);
 bool SaveHKP(const std::string& fileName, const SampleStore& store, int rows, double spacing,
              std::string* outPath, std::string* error, const std::string& target = "");
 

@@ -1,5 +1,6 @@
 #include "record.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -127,26 +128,39 @@ std::string GetTimeX(std::uint32_t t) {
   return buf;
 }
 
-std::optional<std::int64_t> GetUTC(const std::string& text) {
+int MonthIndex(const std::string& word) {
+  static const char* const kNames[12] = {"JANUARY", "FEBRUARY", "MARCH",     "APRIL",
+                                         "MAY",     "JUNE",     "JULY",      "AUGUST",
+                                         "SEPTEMBER", "OCTOBER", "NOVEMBER", "DECEMBER"};
+  std::string up;
+  for (char c : word) up += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (int i = 0; i < 12; ++i)
+    if (up == kMonths[i] || up == kNames[i]) return i;
+  return -1;
+}
+
+std::optional<std::int64_t> GetUTC(const std::string& text, std::string* why) {
   int year = 0, day = 0, hour = 0, minute = 0, second = 0;
   char month[64] = {0};
   if (std::sscanf(text.c_str(), "%d %63s %d %d:%d:%d", &year, month, &day, &hour, &minute,
-                  &second) != 6)
+                  &second) != 6) {
+    if (why) *why = "; write it as year month day hh:mm:ss (2006 JAN  4 12:30:00)";
     return std::nullopt;
-  int m = 11;  // a word that names no month reads as December
-  for (int i = 0; i < 12; ++i) {
-    if (std::strncmp(month, kMonths[i], 3) == 0) {
-      m = i;
-      break;
-    }
+  }
+  // A word that names no month is refused: reading it as some month would quietly move the
+  // window by up to a year.
+  const int m = MonthIndex(month);
+  if (m < 0) {
+    if (why) *why = std::string(": \"") + month + "\" is no month (JAN, FEB, ... DEC)";
+    return std::nullopt;
   }
   const std::int64_t days = DaysFromCivil(year, static_cast<unsigned>(m + 1), 1) + (day - 1);
   const std::int64_t unixSec = days * 86400 + hour * 3600LL + minute * 60LL + second;
   return unixSec + kMissionToUnix;
 }
 
-std::optional<std::uint32_t> GetUTC32(const std::string& text) {
-  auto t = GetUTC(text);
+std::optional<std::uint32_t> GetUTC32(const std::string& text, std::string* why) {
+  auto t = GetUTC(text, why);
   if (!t) return std::nullopt;
   if (*t < 0) return 0u;
   if (*t > 0xFFFFFFFFLL) return 0xFFFFFFFFu;

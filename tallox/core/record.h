@@ -69,6 +69,12 @@ unsigned PacketChecksumPortable(const std::uint8_t* d);
 inline bool IsKnownApid(unsigned a) {
   return a <= 255 || (a >= 0x200 && a <= 0x27F) || (a >= 0x300 && a <= 0x37F);
 }
+// A record holds a telemetry packet header: CCSDS version 0, type 0 (telemetry) and an APID of
+// a known range. Text or other data read as records rarely passes all three.
+inline bool LooksLikeTelemetry(const std::uint8_t* d, bool swap) {
+  const unsigned w0 = SwapWord(d, 0, swap);
+  return (w0 & 0xF000u) == 0 && IsKnownApid(w0 & 0x7FFu);
+}
 
 // Exchanges the 136 byte pairs of the packet when the file holds transmission order.
 void SwapTelemetryBytes(std::uint8_t* d, bool swap);
@@ -99,11 +105,15 @@ std::string GetTimeL(const std::uint8_t* swapped);
 std::string GetTime2(std::uint32_t t);
 // "MMM/dd/yyyy hh:mm:ss"
 std::string GetTimeX(std::uint32_t t);
+// Month 0-11 of a month word in any case, abbreviated ("Jan") or whole ("January"); -1 for a word
+// that names no month.
+int MonthIndex(const std::string& word);
 // Parses "year month day hh:mm:ss" into mission seconds. Empty when the text does not hold all
-// six fields. A month word matching no month reads as December. The result may lie outside the
-// 32-bit range (dates before 1958 are negative).
-std::optional<std::int64_t> GetUTC(const std::string& text);
+// six fields or its month word names no month; why (when given) then says which, in words a
+// message continues with (": ..." or "; ..."). The result may
+// lie outside the 32-bit range (dates before 1958 are negative).
+std::optional<std::int64_t> GetUTC(const std::string& text, std::string* why = nullptr);
 // GetUTC clamped into the unsigned 32-bit mission-second range.
-std::optional<std::uint32_t> GetUTC32(const std::string& text);
+std::optional<std::uint32_t> GetUTC32(const std::string& text, std::string* why = nullptr);
 
 }  // namespace tallox

@@ -115,7 +115,7 @@ std::string FormatApidScan(const ApidScan& s) {
   for (const auto& r : s.listed()) out += Line(("Errors " + r.label).c_str(), r.errors);
   out += Line("Invalid ApIDs", s.invalid);
   out += Line("Other 200-27F", s.other());
-  out += Line("Total packets", s.grandTotal());
+  out += Line(kTotalLabel, s.grandTotal());
   out += Line("Checksum errors", s.checksumErrors);
   out += Line("Sequence gaps", s.sequenceGaps);
   return out;
@@ -146,11 +146,14 @@ BurstScan ScanBurst1(ScanInput& in, unsigned selected) {
                       static_cast<int>(lastIndex[i]), a, GetTime1(lastTime[i]).c_str(),
                       GetTime1(t).c_str(), static_cast<int>((w - lastWord[i] - 1) & 0x3FFF));
         b.log += line;
+        b.events.push_back({lastIndex[i], BurstEvent::Skip, a, lastTime[i], t,
+                            static_cast<int>((w - lastWord[i] - 1) & 0x3FFF)});
       }
     } else {
       std::snprintf(line, sizeof line, "%6d First ApID %03Xh %s\n",
                     static_cast<int>(b.records - 1), a, GetTime1(t).c_str());
       b.log += line;
+      b.events.push_back({b.records - 1, BurstEvent::First, a, t, t, 0});
     }
     lastWord[i] = w;
     lastTime[i] = t;
@@ -162,6 +165,7 @@ BurstScan ScanBurst1(ScanInput& in, unsigned selected) {
     std::snprintf(line, sizeof line, "%6d                              Last ApID %03Xh %s\n",
                   static_cast<int>(lastIndex[i]), kBurstApids[i], GetTime1(lastTime[i]).c_str());
     b.log += line;
+    b.events.push_back({lastIndex[i], BurstEvent::Last, kBurstApids[i], lastTime[i], lastTime[i], 0});
   }
   if (b.records == 0) b.error = in.source.error();
   return b;

@@ -44,14 +44,28 @@ struct ApidScan {
 };
 
 ApidScan ScanApIDs(ScanInput& in);
+// The label of the 0x200-range packets plus the invalid ones: not every packet of the file, so
+// the label says what it counts.
+constexpr const char* kTotalLabel = "Total 200-27F and invalid";
 // "label: value" lines, one a line, as the scan panel shows them.
 std::string FormatApidScan(const ApidScan& s);
 
 // ---- burst continuity log ----------------------------------------------------------------------
 constexpr unsigned kBurstApids[4] = {0x209, 0x211, 0x221, 0x223};
 
+// One line of the continuity log as data.
+struct BurstEvent {
+  enum Kind { First, Skip, Last };
+  std::uint64_t index;  // record index the line names
+  Kind kind;
+  unsigned apid;
+  std::uint32_t from, to;  // the time named (Skip: the last time before the gap and the time after)
+  int missing;             // Skip: packets missing
+};
+
 struct BurstScan {
   std::string log;                       // the text box
+  std::vector<BurstEvent> events;        // the same lines as data
   std::array<std::uint64_t, 5> counts{};  // per burst APID, then all other records
   std::uint64_t records = 0;
   bool cancelled = false;

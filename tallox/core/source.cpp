@@ -61,16 +61,20 @@ bool RecordReader::refill() {
 }
 
 bool RecordSource::parseWindow(SourceControls& ctl) {
-  auto s = GetUTC32(ctl.startText);
+  std::string why;
+  auto s = GetUTC32(ctl.startText, &why);
   if (!s) {
-    error_ = "Start time \"" + ctl.startText +
-             "\" cannot be read; write it as year month day hh:mm:ss (2006 JAN  4 12:30:00)";
+    error_ = "Start time \"" + ctl.startText + "\" cannot be read" + why;
     return false;
   }
-  auto e = GetUTC32(ctl.endText);
+  auto e = GetUTC32(ctl.endText, &why);
   if (!e) {
-    error_ = "End time \"" + ctl.endText +
-             "\" cannot be read; write it as year month day hh:mm:ss (2006 JAN  4 12:30:00)";
+    error_ = "End time \"" + ctl.endText + "\" cannot be read" + why;
+    return false;
+  }
+  if (*s > *e) {
+    error_ = "Start time " + ctl.startText + " is after the end time " + ctl.endText +
+             ": the window holds no time";
     return false;
   }
   windowStart_ = *s;
@@ -78,13 +82,19 @@ bool RecordSource::parseWindow(SourceControls& ctl) {
   return true;
 }
 
-// Reads until the current time (of the last suite or companion record) reaches the window start.
-const std::uint8_t* RecordSource::seekWindowStart(const SourceControls& ctl) {
-  currentTime_ = 0;
+// A windowed read delivers the suite and companion records whose own time lies in the window,
+// wherever they sit in the file: a record just past the start, a late companion record after the
+// end or a clock that steps back cannot bring in a record from outside.
+const std::uint8_t* RecordSource::nextInWindow(const SourceControls& ctl) {
   while (const std::uint8_t* rec = reader_.next()) {
+    countHeader(rec, ctl.swap);
     const unsigned a = PacketApid(rec, ctl.swap);
-    if (a >= 0x200 && a <= 0x37E) currentTime_ = PacketSeconds(rec, ctl.swap);
-    if (currentTime_ >= windowStart_) return rec;
+    if (a < 0x200 || a > 0x37E) continue;
+    currentTime_ = PacketSeconds(rec, ctl.swap);
+    if (currentTime_ >= windowStart_ && currentTime_ <= windowEnd_) {
+      ++delivered_;
+      return rec;
+    }
   }
   return nullptr;
 }
@@ -92,6 +102,8 @@ const std::uint8_t* RecordSource::seekWindowStart(const SourceControls& ctl) {
 const std::uint8_t* RecordSource::GetData(const std::string& fileName, SourceControls& ctl) {
   if (!reader_.isOpen()) {
     error_.clear();
+    delivered_ = notTelemetry_ = 0;
+    currentTime_ = 0;
     if (!ctl.wholeFile && !parseWindow(ctl)) return nullptr;
     if (!reader_.open(fileName, &error_)) return nullptr;
     if (ctl.wholeFile) {
@@ -100,11 +112,13 @@ const std::uint8_t* RecordSource::GetData(const std::string& fileName, SourceCon
         reader_.close();
         return nullptr;
       }
+      countHeader(rec, ctl.swap);
+      ++delivered_;
       currentTime_ = PacketSeconds(rec, ctl.swap);
       ctl.startText = GetTime1(currentTime_);
       return rec;
     }
-    const std::uint8_t* rec = seekWindowStart(ctl);
+    const std::uint8_t* rec = nextInWindow(ctl);
     if (!rec) reader_.close();
     return rec;
   }
@@ -116,25 +130,15 @@ const std::uint8_t* RecordSource::GetData(const std::string& fileName, SourceCon
       reader_.close();
       return nullptr;
     }
+    countHeader(rec, ctl.swap);
+    ++delivered_;
     const unsigned a = PacketApid(rec, ctl.swap);
     if (a >= 0x200 && a <= 0x37E) currentTime_ = PacketSeconds(rec, ctl.swap);
     return rec;
   }
 
-  if (!parseWindow(ctl)) {
-    reader_.close();
-    return nullptr;
-  }
-  const std::uint8_t* rec = seekWindowStart(ctl);
-  if (!rec) {
-    reader_.close();
-    return nullptr;
-  }
-  const unsigned a = PacketApid(rec, ctl.swap);
-  if (a >= 0x200 && a <= 0x2FF && currentTime_ > windowEnd_) {
-    reader_.close();
-    return nullptr;
-  }
+  const std::uint8_t* rec = nextInWindow(ctl);
+  if (!rec) reader_.close();
   return rec;
 }
 

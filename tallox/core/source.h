@@ -80,6 +80,16 @@ class RecordSource {
   // readable); empty when it simply reached the end.
   const std::string& error() const { return error_; }
   std::uint32_t currentTime() const { return currentTime_; }
+  // Records delivered by the last read (kept after its end until the next one starts).
+  std::uint64_t delivered() const { return delivered_; }
+  // Records read so far and those among them that hold no telemetry packet header.
+  std::uint64_t recordsRead() const { return reader_.recordsRead(); }
+  std::uint64_t notTelemetry() const { return notTelemetry_; }
+  // True when most records read hold no telemetry packet: the file is probably something else
+  // (or its byte order is the other one).
+  bool mostlyNotTelemetry() const {
+    return reader_.recordsRead() > 0 && 2 * notTelemetry_ > reader_.recordsRead();
+  }
   std::uint64_t bytesDone() const { return reader_.recordsRead() * kRecordSize; }
   std::uint64_t bytesTotal() const {
     return reader_.fileSize() > 0 ? static_cast<std::uint64_t>(reader_.fileSize()) : 0;
@@ -87,10 +97,14 @@ class RecordSource {
 
  private:
   bool parseWindow(SourceControls& ctl);
-  const std::uint8_t* seekWindowStart(const SourceControls& ctl);
+  const std::uint8_t* nextInWindow(const SourceControls& ctl);
+  void countHeader(const std::uint8_t* rec, bool swap) {
+    if (!LooksLikeTelemetry(rec, swap)) ++notTelemetry_;
+  }
   RecordReader reader_;
   std::string error_;
   std::uint32_t currentTime_ = 0, windowStart_ = 0, windowEnd_ = 0;
+  std::uint64_t delivered_ = 0, notTelemetry_ = 0;
 };
 
 // Drives a scan: calls onRecord for every delivered record until the end, reporting progress

@@ -3,17 +3,22 @@
 // compared text for text.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <map>
 #include <set>
 #include <sstream>
 
 #include "cli/batch.h"
+#include "cli/report.h"
 #include "core/record.h"
 #include "test_util.h"
 
@@ -117,15 +122,18 @@ TEST(TalloxCli, ScanCountsLabelsTimesAndBothByteOrders) {
        {"ApID 200: 3\n", "ApID 201: 1\n", "ApID 209: 3\n", "ApID 244-24A: 2\n", "ApID 270: 0\n",
         "ApID 300-37F: 1\n", "ApID 000-0FF: 2\n", "Errors 200: 0\n", "Errors 201: 1\n",
         "Errors 209: 1\n", "Errors 244-24A: 0\n", "Invalid ApIDs: 1\n", "Other 200-27F: 1\n",
-        "Total packets: 11\n", "Checksum errors: 1\n", "Sequence gaps: 1\n",
+        "Total 200-27F and invalid: 11\n", "Checksum errors: 1\n", "Sequence gaps: 1\n",
         "Start time: 2006 JAN  4 12:28:20\n", "End time: 2006 JAN  4 12:30:10\n"})
     EXPECT_TRUE(a.has(line)) << line << " missing from\n" << a.out;
   EXPECT_NE(a.err.find("not a whole number of 298-byte records"), std::string::npos);
 
   const Result b = Tallox({"scan", sw, "--no-swap"});
   EXPECT_EQ(b.out, a.out);
-  // Read in the wrong order nothing is a known suite packet.
-  EXPECT_TRUE(Tallox({"scan", tx, "--no-swap"}).has("ApID 200: 0\n"));
+  // Read in the wrong order most records hold no telemetry header: one line says so.
+  const Result wrong = Tallox({"scan", tx, "--no-swap"});
+  EXPECT_EQ(wrong.rc, 1);
+  EXPECT_TRUE(wrong.out.empty());
+  EXPECT_NE(wrong.err.find("does not look like a telemetry file"), std::string::npos) << wrong.err;
 
   // Every label the scan prints is a label of the scan or main panel.
   const auto panel = PanelLabels({1, 3});
@@ -154,9 +162,12 @@ TEST(TalloxCli, TimesOfTheWholeMissionRange) {
   // Those texts read back as the same seconds: a window on them keeps both records.
   const Result w = Tallox({"scan", f, "--start", "1958 JAN  1 00:00:00", "--end", "2094 FEB  6 06:28:15"});
   EXPECT_TRUE(w.has("ApID 200: 2\n")) << w.out;
-  // A month word that names no month reads as December (case counts: "Jan" is none).
-  const Result dec = Tallox({"scan", f, "--start", "1958 Jan  1 00:00:00"});
-  EXPECT_TRUE(dec.has("ApID 200: 1\n")) << dec.out;
+  // Month words in any case; a word that is no month is refused.
+  EXPECT_TRUE(Tallox({"scan", f, "--start", "1958 Jan  1 00:00:00"}).has("ApID 200: 2\n"));
+  const Result bad = Tallox({"scan", f, "--start", "1958 Jam  1 00:00:00"});
+  EXPECT_EQ(bad.rc, 1);
+  EXPECT_NE(bad.err.find("\"Jam\" is no month"), std::string::npos) << bad.err;
+  EXPECT_TRUE(bad.out.empty());
 }
 
 TEST(TalloxCli, PacketDisplayAndSearches) {
@@ -450,7 +461,7 @@ TEST(TalloxCli, SimulatorFilesInEitherOrderAndExitCodes) {
   const Result a = Tallox({"scan", tx}), b = Tallox({"scan", sw, "--no-swap"});
   EXPECT_EQ(a.out, b.out);
   for (const char* line : {"Checksum errors: 1\n", "Invalid ApIDs: 1\n", "Sequence gaps: 1\n",
-                           "Errors 209: 2\n", "Total packets: 300\n",
+                           "Errors 209: 2\n", "Total 200-27F and invalid: 300\n",
                            "Start time: 2027 JAN 15 08:00:00\n"})
     EXPECT_TRUE(a.has(line)) << line << " missing from\n" << a.out;
 
@@ -473,7 +484,8 @@ TEST(TalloxCli, SimulatorFilesInEitherOrderAndExitCodes) {
   WriteText(tiny, std::string(297, '\x02'));
   const Result t = Tallox({"scan", tiny});
   EXPECT_EQ(t.rc, 0);
-  EXPECT_TRUE(t.has("Total packets: 0\n"));
+  EXPECT_TRUE(t.has("Total 200-27F and invalid: 0\nChecksum errors: 0\nSequence gaps: 0\nNo record in the file\n"))
+      << t.out;
   EXPECT_NE(t.err.find("holds no whole 298-byte record"), std::string::npos);
 }
 
@@ -507,7 +519,21 @@ TEST(TalloxCli, ScienceVerbsOnSimulatorFilesInEitherOrder) {
     EXPECT_EQ(a.out, b.out) << verb;
   }
   EXPECT_TRUE(Tallox({"magseries", tx}).has("Packets: 50\nSamples: 2100\n"));
-  EXPECT_TRUE(Tallox({"sterates", tx}).has("Packets: 50\nFrames: 500\n"));
+  // Rate frames stay inside the recording: ten frames of 4 s a packet do not fit the simulator's
+  // packet spacing, so frames that reach the next packet (or the end) are left out.
+  const Result rates = Tallox({"sterates", tx});
+  EXPECT_TRUE(rates.has("Packets: 50\nFrames: ")) << rates.out;
+  const auto values = [](const std::string& text) {
+    std::map<std::string, std::string> m;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+      if (auto c = line.find(": "); c != std::string::npos) m[line.substr(0, c)] = line.substr(c + 2);
+    return m;
+  };
+  auto v = values(rates.out);
+  EXPECT_LE(tallox::GetUTC(v["Last time"]), tallox::GetUTC(v["End time"])) << rates.out;
+  EXPECT_GE(tallox::GetUTC(v["First time"]), tallox::GetUTC(v["Start time"])) << rates.out;
+  EXPECT_NE(rates.err.find("rate frames reaching the next rate packet"), std::string::npos);
   const Result s1 = Tallox({"ste", tx}), s2 = Tallox({"ste", sw, "--no-swap", "--out", TempPath("sci_sw_ste.txt")});
   ASSERT_EQ(s1.rc, 0) << s1.err;
   const std::string f1 = ReadText(TempPath("sci_txSTE.txt")), f2 = ReadText(TempPath("sci_sw_ste.txt"));
@@ -520,4 +546,349 @@ TEST(TalloxCli, ScienceVerbsOnSimulatorFilesInEitherOrder) {
   const Result notMag = Tallox({"fit", tx, "2"});  // record 2: STE rates
   EXPECT_EQ(notMag.rc, 1);
   EXPECT_NE(notMag.err.find("not a MAG packet"), std::string::npos);
+}
+
+// Faults a new user met: each case failed before its mend.
+TEST(TalloxCli, TimeWindowsDeliverExactlyTheRecordsInside) {
+  // Suite records every 10 s from 05:00:00, a companion record after each, and a spacecraft one.
+  constexpr std::uint32_t t5 = 1515042000u;  // 2006 JAN  4 05:00:00
+  std::vector<Pkt> v;
+  for (unsigned i = 0; i < 6; ++i) {
+    v.push_back(P(0x200, i, t5 + 10 * i));
+    v.push_back(P(0x313, i, t5 + 10 * i + 8));
+    v.push_back(P(0x00B, i, t5 + 10 * i + 9));
+  }
+  const std::string f = TempPath("cli_window_exact.tlm");
+  WriteRecords(f, v);
+  auto window = [&](const char* verb, const char* from, const char* to) {
+    return Tallox({verb, f, "--start", from, "--end", to});
+  };
+  // Nothing lies between 05:00:03 and 05:00:07: no record, and it is said.
+  Result r = window("scan", "2006 JAN 4 05:00:03", "2006 JAN 4 05:00:07");
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_TRUE(r.has("ApID 200: 0\n")) << r.out;
+  EXPECT_TRUE(r.has("ApID 300-37F: 0\n"));
+  EXPECT_TRUE(r.has("No record in the window\n"));
+  EXPECT_FALSE(r.has("Start time"));
+  // 05:00:10 - 05:00:20: the suite records at 10 and 20 and the companion record at 18; the
+  // companion record at 28 lies after the end.
+  r = window("scan", "2006 JAN 4 05:00:10", "2006 JAN 4 05:00:20");
+  EXPECT_TRUE(r.has("ApID 200: 2\n")) << r.out;
+  EXPECT_TRUE(r.has("ApID 300-37F: 1\n"));
+  EXPECT_TRUE(r.has("ApID 000-0FF: 0\n"));
+  r = window("burst", "2006 JAN 4 05:00:10", "2006 JAN 4 05:00:20");
+  EXPECT_TRUE(r.has("Others: 3\nRecords: 3\n")) << r.out;
+  // A start after the end is refused, whatever the verb.
+  for (const char* verb : {"scan", "burst", "hkstats", "magseries"}) {
+    r = window(verb, "2006 JAN 4 05:00:20", "2006 JAN 4 05:00:10");
+    EXPECT_EQ(r.rc, 1) << verb;
+    EXPECT_NE(r.err.find("is after the end time"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+  // The whole file: its times; an empty file says it holds no record instead of showing times.
+  r = Tallox({"scan", f});
+  EXPECT_TRUE(r.has("Start time: 2006 JAN  4 05:00:00\nEnd time: 2006 JAN  4 05:00:58\n")) << r.out;
+  const std::string empty = TempPath("cli_empty.tlm");
+  WriteText(empty, "");
+  for (const char* verb : {"scan", "burst", "hkstats", "sterates"}) {
+    r = Tallox({verb, empty});
+    EXPECT_EQ(r.rc, 0) << verb;
+    EXPECT_TRUE(r.has("No record in the file\n")) << verb << "\n" << r.out;
+    EXPECT_FALSE(r.has("Start time")) << verb;
+  }
+}
+
+TEST(TalloxCli, NothingToShowOrReadIsAFailure) {
+  // No whole record to show.
+  const std::string empty = TempPath("cli_pk_empty.tlm"), tiny = TempPath("cli_pk_tiny.tlm");
+  WriteText(empty, "");
+  WriteText(tiny, std::string(297, '\x01'));
+  for (const auto& f : {empty, tiny}) {
+    const Result r = Tallox({"packet", f, "0"});
+    EXPECT_EQ(r.rc, 1) << f;
+    EXPECT_NE(r.err.find("holds no whole record"), std::string::npos);
+    EXPECT_EQ(Tallox({"packet", f, "--find", "0"}).rc, 1);
+  }
+  // A directory where the suite table belongs cannot be read as one.
+  const fs::path dir = TempPath("cli_dir_table");
+  fs::create_directories(dir / "database" / "VANTIS_tlm.txt");
+  const std::string f = TempPath("cli_dir_table.tlm");
+  WriteRecords(f, {P(0x200, 0, kT0)});
+  const Result t = Tallox({"hk", f, "--db", dir.string(), "--points", "ILin"});
+  EXPECT_EQ(t.rc, 1);
+  EXPECT_NE(t.err.find("Cannot open telemetry database file VANTIS_TLM.txt"), std::string::npos) << t.err;
+  EXPECT_NE(t.err.find("VANTIS_tlm.txt: Is a directory"), std::string::npos) << t.err;
+  // Text is no telemetry: said in one line, no report.
+  const std::string text = TempPath("cli_notes.md");
+  std::string notes;
+  for (int i = 0; i < 40; ++i) notes += "# A line of notes that is not telemetry at all, number " + std::to_string(i) + "\n";
+  WriteText(text, notes);
+  for (const char* verb : {"scan", "hkstats", "burst"}) {
+    const Result n = Tallox({verb, text});
+    EXPECT_EQ(n.rc, 1) << verb;
+    EXPECT_TRUE(n.out.empty()) << n.out;
+    EXPECT_NE(n.err.find("does not look like a telemetry file"), std::string::npos) << n.err;
+    const std::string last = n.err.substr(n.err.rfind('\n', n.err.size() - 2) + 1);
+    EXPECT_EQ(last.rfind("tallox: " + text + " does not look like a telemetry file: 7 of 7 records", 0), 0u) << n.err;
+  }
+  // A recording with a few bad records is still a recording.
+  std::vector<Pkt> mostly = {P(0x200, 0, kT0), P(0x200, 1, kT0 + 1), P(0x1A3, 0, kT0 + 2)};
+  const std::string m = TempPath("cli_mostly.tlm");
+  WriteRecords(m, mostly);
+  EXPECT_EQ(Tallox({"scan", m}).rc, 0);
+  // A housekeeping run on a file without housekeeping says so with one blank between words.
+  const fs::path db = TempPath("cli_tables");
+  fs::create_directories(db / "database");
+  WriteText((db / "database" / "VANTIS_TLM.txt").string(), "1\n2\n3\n4\n5\nILin\t2\t40\tU16\t16\t1\t0\tV\nChecksum\n");
+  WriteText((db / "database" / "sep_hkg.txt").string(), "1\n2\n3\n4\n5\nSTemp\t2\t40\tU16\t16\t1\t0\tC\nChecksum\n");
+  const std::string nohk = TempPath("cli_nohk.tlm");
+  WriteRecords(nohk, {P(0x209, 0, kT0)});
+  const Result h = Tallox({"hk", nohk, "--db", db.string(), "--points", "ILin"});
+  EXPECT_NE(h.err.find("tallox: no housekeeping packets; nothing written"), std::string::npos) << h.err;
+  const Result hs = Tallox({"hk", nohk, "--db", db.string(), "--sep", "--points", "STemp"});
+  EXPECT_NE(hs.err.find("tallox: no SEP housekeeping packets; nothing written"), std::string::npos) << hs.err;
+}
+
+namespace {
+
+// Runs a shell command line; its stdout, stderr and exit code.
+Result Shell(const std::string& cmd) {
+  static int n = 0;
+  const std::string errPath = TempPath("shell_err_" + std::to_string(++n) + ".txt");
+  Result r;
+  if (FILE* p = popen((cmd + " 2>" + Quote(errPath)).c_str(), "r")) {
+    char buf[4096];
+    std::size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, got);
+    const int status = pclose(p);
+    r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  r.err = ReadText(errPath);
+  return r;
+}
+
+// The rows of a CSV text as read by Python's csv module (an independent reader).
+std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
+  const std::string path = TempPath("read_back.csv");
+  WriteText(path, text);
+  const Result r = Shell("python3 -c 'import csv, json, sys; json.dump(list(csv.reader(open(sys.argv[1], newline=\"\"))), sys.stdout)' " +
+                         Quote(path));
+  if (r.rc != 0) return {};
+  return nlohmann::json::parse(r.out).get<std::vector<std::vector<std::string>>>();
+}
+
+std::vector<std::pair<std::string, std::string>> ValuesOf(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> v;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (auto c = line.find(": "); c != std::string::npos && line[0] != ' ') v.push_back({line.substr(0, c), line.substr(c + 2)});
+  return v;
+}
+
+}  // namespace
+
+TEST(TalloxCli, CommandLineContract) {
+  const Result help = Tallox({"--help"});
+  EXPECT_EQ(help.rc, 0);
+  EXPECT_EQ(help.out.rfind("usage:\n", 0), 0u);
+  EXPECT_TRUE(help.err.empty());
+  const Result version = Tallox({"--version"});
+  EXPECT_EQ(version.rc, 0);
+  EXPECT_EQ(version.out, std::string("tallox ") + VANTIS_VERSION + "\n");
+  const std::string f = TempPath("cli_contract.tlm");
+  WriteRecords(f, {P(0x200, 0, kT0)});
+  // A mistyped verb or option: one line, exit 2, and standard input is never read as commands.
+  const Result verb = Shell("echo 'scan " + f + "' | " + Quote(TALLOX_BINARY) + " scna " + Quote(f));
+  EXPECT_EQ(verb.rc, 2);
+  EXPECT_EQ(verb.err, "tallox: unknown verb 'scna'; try --help\n");
+  EXPECT_TRUE(verb.out.empty()) << verb.out;
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--x"}, {"scan", f, "--x"}, {"--headless", "--x"}}) {
+    const Result r = Tallox(args);
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_EQ(r.err, "tallox: unknown option '--x'; try --help\n");
+    EXPECT_TRUE(r.out.empty());
+  }
+  // Other wrong usage is one line too; a recording that is not there fails before any panel.
+  const Result usage = Tallox({"timing", f});
+  EXPECT_EQ(usage.rc, 2);
+  EXPECT_EQ(usage.err, "tallox: timing needs --apid A; try --help\n");
+  const Result missing = Tallox({TempPath("nowhere.tlm")});
+  EXPECT_EQ(missing.rc, 1);
+  EXPECT_NE(missing.err.find("nowhere.tlm: No such file or directory"), std::string::npos) << missing.err;
+
+  // The batch program loads none of the GUI libraries...
+  const Result libs = Shell("ldd " + Quote(TALLOX_BINARY));
+  if (libs.rc == 0) {
+    EXPECT_EQ(libs.out.find("libQt"), std::string::npos) << libs.out;
+  }
+  // ...and hands over to the panel program without a verb: headless, it reads verbs from
+  // standard input, a mistyped one refused in the same words.
+  const Result headless = Shell("printf 'scan " + f + "\\nscna x\\n' | " + Quote(TALLOX_BINARY) + " --headless");
+  EXPECT_EQ(headless.rc, 0) << headless.err;
+  EXPECT_NE(headless.out.find("ApID 200: 1\n"), std::string::npos) << headless.out;
+  EXPECT_NE(headless.err.find("tallox: unknown verb 'scna'; try --help\n"), std::string::npos) << headless.err;
+}
+
+TEST(TalloxCli, SeveralFilesGiveEachReportInOrderAndTheTotal) {
+  // The first file is the largest so that it finishes last when the files run side by side.
+  std::vector<Pkt> big;
+  for (unsigned i = 0; i < 30000; ++i) big.push_back(P(i % 3 ? 0x209 : 0x200, i % 3 ? i - i / 3 - 1 : i / 3, kT0 + i));
+  big.push_back(P(0x1A3, 0, kT0 + 40000));
+  std::vector<Pkt> gap = {P(0x200, 5, kT0 - 500), P(0x200, 9, kT0 - 400), P(0x313, 0, kT0 - 300)};
+  gap[1].badChecksum = true;
+  std::vector<Pkt> late = {P(0x00B, 0, kT0 + 90000), P(0x241, 0, kT0 + 90001)};
+  const std::string a = TempPath("multi_a.tlm"), b = TempPath("multi, b.tlm"), c = TempPath("multi_c.tlm");
+  WriteRecords(a, big);
+  WriteRecords(b, gap);
+  WriteRecords(c, late);
+
+  const Result all = Tallox({"scan", a, b, c});
+  ASSERT_EQ(all.rc, 0) << all.err;
+  std::string expected;
+  std::map<std::string, long long> sums;
+  std::vector<std::string> order;
+  for (const auto& f : {a, b, c}) {
+    const Result one = Tallox({"scan", f});
+    ASSERT_EQ(one.rc, 0);
+    expected += "== " + f + "\n" + one.out;
+    for (const auto& [label, value] : ValuesOf(one.out)) {
+      if (label == "Start time" || label == "End time") continue;
+      if (!sums.count(label)) order.push_back(label);
+      sums[label] += std::stoll(value);
+    }
+  }
+  expected += "== Total of 3 files\n";
+  for (const auto& l : order) expected += l + ": " + std::to_string(sums[l]) + "\n";
+  expected += "Start time: " + tallox::GetTime1(kT0 - 500) + "\nEnd time: " + tallox::GetTime1(kT0 + 90001) + "\n";
+  EXPECT_EQ(all.out, expected);
+  EXPECT_EQ(sums["Sequence gaps"], 1);
+  EXPECT_EQ(sums["Checksum errors"], 1);
+
+  // One file that cannot be read fails the run, the others still report.
+  const Result partly = Tallox({"scan", b, TempPath("multi_missing.tlm"), c});
+  EXPECT_EQ(partly.rc, 1);
+  EXPECT_NE(partly.out.find("== " + c + "\n"), std::string::npos);
+  EXPECT_NE(partly.err.find("multi_missing.tlm: No such file"), std::string::npos);
+  // Histograms add up bin by bin.
+  const Result t = Tallox({"timing", a, a, "--apid", "200"});
+  EXPECT_NE(t.out.find("== Total of 2 files\n20000 Packets\n"), std::string::npos) << t.out;
+  EXPECT_NE(t.out.find("Spacing 3.00000000 s: 19998\n"), std::string::npos);
+
+  // The same as CSV (one header row, a row a file and the total) and as JSON.
+  const auto rows = ReadCsv(Tallox({"scan", a, b, c, "--format", "csv"}).out);
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0][0], "File");
+  EXPECT_EQ(rows[2][0], b);  // the comma inside the name survives
+  EXPECT_EQ(rows[4][0], "Total");
+  for (std::size_t col = 1; col < rows[0].size(); ++col) {
+    if (rows[0][col].find("time") != std::string::npos) continue;
+    EXPECT_EQ(std::stoll(rows[4][col]), sums[rows[0][col]]) << rows[0][col];
+    EXPECT_EQ(std::stoll(rows[1][col]) + std::stoll(rows[2][col]) + std::stoll(rows[3][col]), sums[rows[0][col]]);
+  }
+  EXPECT_EQ(rows[4].back(), "2006-01-05T13:30:01Z");  // the latest end, ISO 8601 UTC
+  const auto j = nlohmann::json::parse(Tallox({"scan", a, b, c, "--format", "json"}).out);
+  ASSERT_EQ(j["files"].size(), 3u);
+  EXPECT_EQ(j["files"][1]["File"], b);
+  EXPECT_EQ(j["files"][1]["Sequence gaps"], 1);
+  EXPECT_EQ(j["total"]["ApID 209"], 20000);
+  EXPECT_EQ(j["total"]["Start time (UTC)"], "2006-01-04T12:21:40Z");
+}
+
+TEST(TalloxCli, CsvReadBackHoldsTheTextExportsNumbers) {
+  const fs::path dir = TempPath("csv_station");
+  fs::create_directories(dir / "database");
+  WriteText((dir / "database" / "VANTIS_TLM.txt").string(), kSuiteTable);
+  WriteText((dir / "database" / "sep_hkg.txt").string(), "1\n2\n3\n4\n5\nChecksum\n");
+  std::vector<Pkt> v;
+  for (unsigned i = 0; i < 12; ++i) v.push_back(HkRecord(i));
+  const std::string f = TempPath("csv_hk.tlm");
+  WriteRecords(f, v);
+  const std::vector<std::string> common = {f, "--db", dir.string(), "--points", "ILin,ILog,ITemp,STEUDoor", "--rows", "5"};
+  std::vector<std::string> text = {"hk"}, csv = {"hk"};
+  text.insert(text.end(), common.begin(), common.end());
+  csv.insert(csv.end(), common.begin(), common.end());
+  csv.insert(csv.end(), {"--format", "csv"});
+  ASSERT_EQ(Tallox(text).rc, 0);
+  const std::string exported = ReadText(TempPath("csv_hk.txt"));
+  const Result c = Tallox(csv);
+  ASSERT_EQ(c.rc, 0) << c.err;
+  const auto rows = ReadCsv(c.out);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"File", "Time (UTC)", "ILin (V)", "ILog", "ITemp", "STEUDoor"}));
+  // The text export's data lines, value for value, the time as ISO 8601.
+  std::istringstream in(exported.substr(exported.find("\n", exported.find("Time,UTC")) + 1));
+  std::size_t row = 1;
+  for (std::string line; std::getline(in, line); ++row) {
+    ASSERT_LT(row, rows.size());
+    std::istringstream cols(line);
+    std::string time, value;
+    std::getline(cols, time, '\t');
+    const auto t = tallox::GetUTC32(time.substr(7, 4) + " " + time.substr(0, 3) + " " + time.substr(4, 2) + " " + time.substr(12, 8));
+    ASSERT_TRUE(t) << time;
+    EXPECT_EQ(rows[row][1], tallox::IsoFromText(tallox::GetTime1(*t)));
+    EXPECT_EQ(rows[row][0], f);
+    for (std::size_t k = 2; std::getline(cols, value, '\t'); ++k) EXPECT_EQ(std::stod(rows[row][k]), std::stod(value)) << line;
+  }
+  EXPECT_EQ(row, rows.size());
+  EXPECT_EQ(row - 1, 4u);  // twelve samples in at most five rows: every third
+
+  // A summary verb: the scan's row holds the text report's numbers under its labels.
+  const Result scanText = Tallox({"scan", f});
+  const auto scanRows = ReadCsv(Tallox({"scan", f, "--format", "csv"}).out);
+  ASSERT_EQ(scanRows.size(), 2u);
+  std::map<std::string, std::string> csvValues;
+  for (std::size_t k = 0; k < scanRows[0].size(); ++k) csvValues[scanRows[0][k]] = scanRows[1][k];
+  for (const auto& [label, value] : ValuesOf(scanText.out)) {
+    if (label == "Start time" || label == "End time")
+      EXPECT_EQ(csvValues[label + " (UTC)"], tallox::IsoFromText(value));
+    else
+      EXPECT_EQ(csvValues[label], value) << label;
+  }
+  EXPECT_EQ(csvValues["Start time (UTC)"], "2006-01-04T12:30:00Z");
+  // json is for the summary verbs only.
+  EXPECT_EQ(Tallox({"timing", f, "--apid", "200", "--format", "json"}).rc, 2);
+}
+
+namespace {
+
+// Starts tallox with its panels (offscreen) in dir, sends sig after a while and returns how it
+// ended: the exit code, or -1 when it did not end by itself within ten seconds.
+int StopWithSignal(const std::vector<std::string>& args, const std::string& dir, int sig) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    std::vector<char*> argv = {const_cast<char*>(TALLOX_BINARY)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(TALLOX_BINARY, argv.data());
+    _exit(127);
+  }
+  usleep(2500 * 1000);  // the panels are up (and the start-up pop-up open)
+  kill(pid, sig);
+  for (int i = 0; i < 100; ++i) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    usleep(100 * 1000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+}  // namespace
+
+TEST(TalloxCli, StopSignalsEndThePanelsCleanly) {
+  const std::string f = TempPath("cli_signal.tlm");
+  WriteRecords(f, {P(0x200, 0, kT0)});
+  // Without tables the start-up shows the "ERROR" pop-up; the signal closes it and ends tallox.
+  const fs::path bare = TempPath("cli_signal_bare");
+  fs::create_directories(bare);
+  EXPECT_EQ(StopWithSignal({f}, bare.string(), SIGTERM), 0);
+  // With tables no pop-up: the main panel waits for the user.
+  EXPECT_EQ(StopWithSignal({f}, TALLOX_STATION_DIR, SIGINT), 0);
 }

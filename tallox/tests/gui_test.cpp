@@ -213,6 +213,37 @@ TEST_F(TalloxGui, WindowFieldsThatDoNotParseAreReported) {
   EXPECT_EQ(Num(S().panelScan, SCAN_COUNT_0), 50);
 }
 
+// The panels report what the batch verbs report: a start after the end, a window with no record,
+// an empty file, a file that is no recording.
+TEST_F(TalloxGui, WindowsAndFilesWithNothingToShowAreSaid) {
+  Choose(MakeFile("gui_window_exact.tlm"));
+  SetCtrlVal(S().panelMain, MAIN_WHOLE, 0);
+  SetCtrlVal(S().panelMain, MAIN_START, GetTime1(1400000000u));  // before the recording
+  SetCtrlVal(S().panelMain, MAIN_END, GetTime1(1400000100u));
+  Click(S().panelMain, MAIN_SCAN);
+  ASSERT_FALSE(popups_.transcript().empty());
+  EXPECT_EQ(popups_.transcript().back().text, "No record in the window");
+  EXPECT_EQ(Num(S().panelScan, SCAN_TOTAL), 0);
+  SetCtrlVal(S().panelMain, MAIN_START, GetTime1(1500000200u));
+  SetCtrlVal(S().panelMain, MAIN_END, GetTime1(1500000100u));
+  Click(S().panelMain, MAIN_SCAN);
+  EXPECT_EQ(popups_.transcript().back().title, "ERROR");
+  EXPECT_NE(popups_.transcript().back().text.find("is after the end time"), std::string::npos);
+
+  SetCtrlVal(S().panelMain, MAIN_WHOLE, 1);
+  const std::string empty = TempPath("gui_empty.tlm");
+  tallox::test::WriteText(empty, "");
+  Choose(empty);
+  Click(S().panelMain, MAIN_SCAN);
+  EXPECT_EQ(popups_.transcript().back().text, "No record in the file");
+  const std::string notes = TempPath("gui_notes.txt");
+  tallox::test::WriteText(notes, std::string(20 * 298, 'x'));
+  Choose(notes);
+  Click(S().panelMain, MAIN_SCAN);
+  EXPECT_EQ(popups_.transcript().back().title, "WARNING");
+  EXPECT_EQ(popups_.transcript().back().text.rfind("20 of 20 records hold no telemetry packet header", 0), 0u);
+}
+
 TEST_F(TalloxGui, HousekeepingPlotAndSave) {
   tallox::gui::InitDatabase(db_);
   const std::string path = MakeFile("gui_hk.tlm");
@@ -415,7 +446,8 @@ TEST_F(TalloxGui, MagAndSteProductsThroughThePanels) {
 
   Click(S().panelMain, MAIN_STERATES);
   Click(S().panelSteRates, STERATES_PLOT);
-  EXPECT_EQ(Num(S().panelSteRates, STERATES_FRAMES), 400);
+  // 40 packets of ten frames; the last packet's frames after the end of the file are left out.
+  EXPECT_EQ(Num(S().panelSteRates, STERATES_FRAMES), 391);
   int colour = 0;
   GetCtrlAttribute(S().panelSteRates, STERATES_CH_0 + 2, ATTR_ON_COLOR, &colour);
   EXPECT_EQ(colour, kTenColours[2]);

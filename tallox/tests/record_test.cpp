@@ -44,9 +44,18 @@ TEST(TalloxTimeConversions, KnownInstantsAndLayouts) {
 }
 
 TEST(TalloxTimeConversions, MonthWordsAndUnreadableTexts) {
-  // Case-sensitive three-letter match; anything else is December.
-  EXPECT_EQ(*GetUTC("2006 Jan 4 12:30:00"), *GetUTC("2006 DEC 4 12:30:00"));
-  EXPECT_EQ(*GetUTC("2006 JANUARY 4 12:30:00"), *GetUTC("2006 JAN 4 12:30:00"));
+  // Month words in any case, abbreviated or whole; a word that is no month is refused, not
+  // read as some month.
+  const std::int64_t jan = *GetUTC("2006 JAN 4 12:30:00");
+  for (const char* t : {"2006 Jan 4 12:30:00", "2006 jan 4 12:30:00", "2006 JANUARY 4 12:30:00",
+                        "2006 january 4 12:30:00"})
+    EXPECT_EQ(GetUTC(t), jan) << t;
+  EXPECT_EQ(*GetUTC("2006 sep 4 12:30:00") - jan, 243 * 86400);
+  std::string why;
+  for (const char* t : {"2006 Foo 4 12:30:00", "2006 JANX 4 12:30:00", "2006 JA 4 12:30:00"}) {
+    EXPECT_FALSE(GetUTC(t, &why).has_value()) << t;
+    EXPECT_NE(why.find("is no month"), std::string::npos) << why;
+  }
   EXPECT_FALSE(GetUTC("").has_value());
   EXPECT_FALSE(GetUTC("yesterday").has_value());
   EXPECT_FALSE(GetUTC("2006 JAN 4").has_value());

@@ -201,8 +201,41 @@ TEST(TalloxSte, RatesFramesUncompressAndZeroAccumulation) {
   }
   ScanInput in = Input(TempPath("ste_r.tlm"));
   SampleStore store;
-  EXPECT_EQ(ExtractSteRates(in, store, 5).packets, 0u);
+  EXPECT_TRUE(ExtractSteRates(in, store, 5).truncated);
   EXPECT_EQ(store.count, 5u);
+}
+
+// Rate packets 20 s apart carry 40 s of frames each: drawn where each frame says, the series
+// ran back in time at every packet and past the end of the file.
+TEST(TalloxSte, RateSeriesRunsForwardInsideTheRecording) {
+  std::vector<Pkt> v;
+  for (unsigned i = 0; i < 5; ++i) {
+    Pkt p;
+    p.apid = 0x220;
+    p.sec = kT0 + 20 * i;
+    RecByte(p, 38, 4);
+    for (int k = 0; k < 10; ++k) RecByte(p, 47 + 25 * k, 4 * (10 * i + k) & 0x1F);
+    v.push_back(p);
+  }
+  Pkt hk;
+  hk.sec = kT0 + 90;  // the recording ends at 90 s
+  v.push_back(hk);
+  const std::string path = TempPath("ste_rates_order.tlm");
+  WriteRecords(path, v);
+  ScanInput in = Input(path);
+  SampleStore store;
+  const SteRates r = ExtractSteRates(in, store);
+  EXPECT_EQ(r.packets, 5u);
+  // Frames 0-4 of the first four packets (0..16 s after each), then the last packet's frames up
+  // to 90 s: 4 x 5 + 3.
+  ASSERT_EQ(store.count, 23u);
+  EXPECT_EQ(r.framesLeftOut, 50u - 23u);
+  for (std::size_t i = 1; i < store.count; ++i) EXPECT_GT(store.UTC[i], store.UTC[i - 1]) << i;
+  EXPECT_EQ(store.UTC.front(), kT0);
+  EXPECT_EQ(store.UTC.back(), kT0 + 88);
+  // Each frame keeps its own counts: frame k of packet 1 at 20 + 4k holds 4 (10 + k) / 4.
+  EXPECT_EQ(store.UTC[5], kT0 + 20);
+  EXPECT_EQ(store.Samples[0][5], static_cast<float>((40 & 0x1F) / 4.0));
 }
 
 namespace {

@@ -71,7 +71,7 @@ for i, r in enumerate(rows):
     num(s, f"COUNT_{i}", f"ApID {r}", top, left, 120)
     num(s, f"ERR_{i}", f"Errors {r}", top, left + 135, 100)
 extra = [("P300", "ApID 300-37F"), ("LOW", "ApID 000-0FF"), ("INVALID", "Invalid ApIDs"),
-         ("OTHER", "Other 200-27F"), ("TOTAL", "Total packets"), ("CHKERR", "Checksum errors"),
+         ("OTHER", "Other 200-27F"), ("TOTAL", "Total 200-27F and invalid"), ("CHKERR", "Checksum errors"),
          ("GAPS", "Sequence gaps"), ("PROGRESS", "Packets read")]
 for i, (cn, label) in enumerate(extra):
     num(s, cn, label, 24 + 44 * (i + 3), 612, 130)

@@ -50,7 +50,12 @@ TEST(CommandLine, KeywordsInTableOrder) {
   EXPECT_EQ(kw("set moc hello"), Keyword::Set);
   EXPECT_EQ(kw("set tsrv 127.0.0.1 5000"), Keyword::Set);
   EXPECT_EQ(kw("START MOCSET"), Keyword::Start);
-  EXPECT_EQ(kw("set moc start"), Keyword::Start);  // "start" comes before "set" in the table
+  // Arguments of a setting never turn it into another keyword.
+  EXPECT_EQ(kw("set moc start x"), Keyword::Set);
+  EXPECT_EQ(kw("set moc sendscm"), Keyword::Set);
+  EXPECT_EQ(kw("set moc savecmd"), Keyword::Set);
+  EXPECT_EQ(kw("set moc startsequence ram"), Keyword::Set);
+  EXPECT_EQ(kw("start mocset"), Keyword::Start);
   EXPECT_EQ(kw("wait until x > 3"), Keyword::WaitUntil);
   EXPECT_EQ(kw("wait 5"), Keyword::Wait);
   EXPECT_EQ(kw("startsequence ram 1 f"), Keyword::StartSequence);

@@ -118,3 +118,32 @@ TEST(EventPacket, TimeStampsAcrossDates) {
   EXPECT_EQ(EventTimeStamp(1767225599), "2025 DEC 31 23:59:59 ");
   EXPECT_EQ(EventTimeStamp(-1), "1969 DEC 31 23:59:59 ");
 }
+
+// A SEP text reply: the packet time with its fraction, then the text; the same whether the
+// station exchanged the packet's pairs or not.
+TEST(SepText, TimeFractionAndTextInBothByteOrders) {
+  std::uint8_t tx[272] = {};
+  tx[0] = 0x0A;
+  tx[1] = 0x40;
+  // 2006-01-04 12:30:05 UTC is 1136377805 s after 1970; the packet counts from 1958.
+  const long cfgtime = -378691200;
+  std::uint32_t secs = static_cast<std::uint32_t>(1136377805LL - cfgtime);
+  tx[6] = secs >> 24;
+  tx[7] = (secs >> 16) & 0xFF;
+  tx[8] = (secs >> 8) & 0xFF;
+  tx[9] = secs & 0xFF;
+  tx[10] = 128;  // half a second
+  const char* text = "SEP OK\001";
+  for (int i = 0; text[i]; ++i) tx[11 + i] = static_cast<std::uint8_t>(text[i]);
+  tx[271] = 0x55;  // checksum: never part of the text
+  EXPECT_EQ(SepTextLine(tx, 0, cfgtime), "2006 JAN 04 12:30:05.500SEP OK ");
+  std::uint8_t sw[272];
+  for (int i = 0; i < 272; i += 2) {
+    sw[i] = tx[i + 1];
+    sw[i + 1] = tx[i];
+  }
+  EXPECT_EQ(SepTextLine(sw, 1, cfgtime), "2006 JAN 04 12:30:05.500SEP OK ");
+  // Text running to the packet's end stops before the checksum byte.
+  for (int i = 11; i < 271; ++i) tx[i] = 'x';
+  EXPECT_EQ(SepTextLine(tx, 0, cfgtime).size(), std::string("2006 JAN 04 12:30:05.500").size() + 260);
+}

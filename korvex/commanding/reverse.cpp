@@ -1,0 +1,211 @@
+#include "commanding/reverse.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace korvex {
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string FirstToken(const std::string& line) {
+  std::size_t a = line.find_first_not_of(" \t");
+  if (a == std::string::npos) return {};
+  std::size_t b = line.find_first_of(" \t", a);
+  return line.substr(a, b == std::string::npos ? std::string::npos : b - a);
+}
+
+// A line's argument-byte count: the number after its ";" (0 when none reads).
+int ArgBytes(const std::string& line) {
+  std::size_t s = line.find(';');
+  return s == std::string::npos ? 0 : std::atoi(line.c_str() + s + 1);
+}
+
+bool Hazardous(const std::string& line) { return line.find(" H ") != std::string::npos; }
+
+std::string Hex2(std::uint8_t b) {
+  char t[4];
+  std::snprintf(t, sizeof t, "%02x", b);
+  return t;
+}
+
+enum class Span { Chars98, BeforeSemicolon };
+
+struct Identifier {
+  const std::vector<std::string>& db;
+  Span span;
+  bool hazardSecondBytes;  // the hazard check reads the second sub-code one byte further on
+
+  std::string SpanOf(std::size_t i, std::size_t limit) const {
+    const std::string& l = db[i];
+    std::string s = span == Span::Chars98 ? l.substr(0, limit) : l.substr(0, l.find(';'));
+    return Lower(s);
+  }
+  // First line (from the first command line) whose span holds p.
+  int FindApid(const std::string& p) const {
+    for (std::size_t i = kReverseFirstLine; i < db.size(); ++i)
+      if (SpanOf(i, 98).find(p) != std::string::npos) return static_cast<int>(i);
+    return -1;
+  }
+  // First line whose span, from its second character, holds both m and t.
+  int FindWith(const std::string& m, const std::string& t, std::size_t limit) const {
+    std::string lm = Lower(m), lt = Lower(t);
+    for (std::size_t i = kReverseFirstLine; i < db.size(); ++i) {
+      std::string s = SpanOf(i, limit);
+      s = s.size() > 1 ? s.substr(1) : std::string();
+      if (s.find(lm) != std::string::npos && s.find(lt) != std::string::npos) return static_cast<int>(i);
+    }
+    return -1;
+  }
+};
+
+struct Named {
+  int line = -1;
+  std::size_t used = 0;  // data bytes the names took
+  bool hazard = false;   // a line on the way had the hazard mark
+  bool dbError = false;
+};
+
+// Names one command: APID, function code, then up to two sub-codes.
+// stopOnHazard: the hazard check stops at the first hazardous line.
+Named Identify(const Identifier& id, int apid, const std::uint8_t* d, std::size_t n, int* offset,
+               bool stopOnHazard) {
+  Named r;
+  char p[8];
+  std::snprintf(p, sizeof p, "0x%03x", apid & 0xFFF);
+  r.line = id.FindApid(p);
+  if (r.line < 0) return r;
+  auto hazardHere = [&] {
+    if (Hazardous(id.db[static_cast<std::size_t>(r.line)])) r.hazard = true;
+    return stopOnHazard && r.hazard;
+  };
+  if (hazardHere()) return r;
+  std::string m = FirstToken(id.db[static_cast<std::size_t>(r.line)]);
+  std::size_t at = 0;  // next data byte
+
+  // Function code.
+  if (n > 0) {
+    bool threshold = (apid & 0xFFF) == 0x230 && d[0] < 8;
+    std::string t = threshold ? "STEThreshold" : std::to_string(d[0]);
+    if (threshold) *offset = static_cast<int>(n);
+    int f = id.FindWith(m, t, 98);
+    if (f >= 0) {
+      r.line = f;
+      m = FirstToken(id.db[static_cast<std::size_t>(f)]);
+      if (!threshold) at = 1;
+      if (hazardHere()) return r;
+    }
+  }
+  if (stopOnHazard && id.db[static_cast<std::size_t>(r.line)].find(';') == std::string::npos) {
+    r.dbError = true;
+    return r;
+  }
+
+  // Sub-codes: a 16-bit "0x" literal over two bytes, else one byte in decimal.
+  int shift = 0;
+  auto fits = [&](int extra) {
+    int a = ArgBytes(id.db[static_cast<std::size_t>(r.line)]);
+    return *offset + extra <= static_cast<int>(n) - a;
+  };
+  auto subCode = [&](std::size_t lo, bool signedByte) -> bool {
+    if (lo + 1 < n) {
+      std::string t = "0x" + Hex2(d[lo + 1]) + Hex2(d[lo]);
+      int f = id.FindWith(m, t, 97);
+      if (f >= 0) {
+        r.line = f;
+        m = FirstToken(id.db[static_cast<std::size_t>(f)]);
+        at = std::max(at, lo + 2);
+        ++shift;
+        return true;
+      }
+    }
+    if (lo < n) {
+      int v = signedByte ? static_cast<int>(static_cast<std::int8_t>(d[lo])) : d[lo];
+      int f = id.FindWith(m, std::to_string(v), 97);
+      if (f >= 0) {
+        r.line = f;
+        m = FirstToken(id.db[static_cast<std::size_t>(f)]);
+        at = std::max(at, lo + 1);
+        return true;
+      }
+    }
+    return false;
+  };
+  if (fits(0) && subCode(1, false) && hazardHere()) return r;
+  if (fits(shift)) {
+    std::size_t lo = static_cast<std::size_t>((id.hazardSecondBytes ? 2 : 1) + shift);
+    if (subCode(lo, true) && hazardHere()) return r;
+  }
+  r.used = std::min(at, n);
+  return r;
+}
+
+}  // namespace
+
+HazardCount CountHazards(const std::vector<std::string>& db, const std::uint8_t* pk,
+                         std::size_t size) {
+  HazardCount c;
+  Identifier id{db, Span::Chars98, true};
+  int offset = 1;
+  std::size_t pos = 0;
+  while (pos + 6 <= size && pk[pos] != 0) {
+    const std::uint8_t* p = pk + pos;
+    int apid = (p[0] & 3) * 256 + p[1];
+    bool sh = (p[0] & 0x08) != 0;
+    std::size_t len = static_cast<std::size_t>(p[4]) * 256 + p[5];
+    std::size_t dataAt = sh ? 13 : 7;
+    std::size_t n = sh ? (len >= 6 ? len - 6 : 0) : len;
+    if (pos + dataAt + n > size) n = pos + dataAt < size ? size - pos - dataAt : 0;
+    Named r = Identify(id, apid, p + dataAt, n, &offset, true);
+    // A command no database line names cannot be vouched for: it counts as hazardous.
+    if (r.line < 0 || r.hazard) ++c.hazardous;
+    if (r.dbError) {
+      c.databaseError = true;
+      return c;
+    }
+    pos += len + (sh ? 13 : 7);
+  }
+  return c;
+}
+
+std::vector<std::string> SequenceLines(const std::vector<std::string>& db, const std::uint8_t* rec,
+                                       std::size_t size, int* offset) {
+  std::vector<std::string> out;
+  Identifier id{db, Span::BeforeSemicolon, false};
+  std::size_t pos = 0;
+  while (pos + 2 <= size && rec[pos] != 0) {
+    std::uint8_t ident = rec[pos];
+    std::size_t n = rec[pos + 1];
+    if (pos + 2 + n > size) n = size - pos - 2;  // a record cut by the end of the half
+    int apid = (ident & 0x80) ? 0x300 + (ident & 0x7F) : 0x200 + ident;
+    const std::uint8_t* d = rec + pos + 2;
+    Named r = Identify(id, apid, d, n, offset, false);
+    std::string line;
+    std::size_t k;
+    if (r.line < 0) {
+      char t[16];
+      std::snprintf(t, sizeof t, "/0x%03X", apid);
+      line = t;  // no database line names it: its APID and all its bytes
+      k = n;
+    } else {
+      line = "/" + FirstToken(db[static_cast<std::size_t>(r.line)]);
+      k = n - r.used;
+    }
+    for (std::size_t i = n - k; i < n; ++i) {
+      char t[8];
+      std::snprintf(t, sizeof t, " %.2X", d[i]);
+      line += t;
+    }
+    out.push_back(line);
+    pos += 2 + rec[pos + 1] + (rec[pos + 1] & 1);
+  }
+  return out;
+}
+
+}  // namespace korvex

@@ -1,0 +1,62 @@
+#include "links/sepscm.h"
+
+#include <cctype>
+
+namespace korvex {
+
+SepStep AppendSepPart(SepAssembly& a, const std::uint8_t* data, std::size_t n) {
+  if (a.buf.empty()) {
+    unsigned long len = 0;
+    for (int i = 4; i < 10; ++i) {
+      if (static_cast<std::size_t>(i) >= n || !std::isdigit(data[i])) return SepStep::TooMany;
+      len = len * 10 + (data[i] - '0');
+    }
+    a.sepfull = len + 14;
+    if (a.sepfull > kSepBufMax) return SepStep::TooMany;
+  }
+  if (a.buf.size() + n > a.sepfull) return SepStep::TooMany;
+  a.buf.insert(a.buf.end(), data, data + n);
+  return a.buf.size() == a.sepfull ? SepStep::Complete : SepStep::NeedMore;
+}
+
+std::optional<std::string> StoreFilePath(const std::uint8_t* scm, std::size_t size) {
+  if (size < 100) return std::nullopt;
+  std::string name;
+  for (int i = 68; i < 100; ++i)
+    if (scm[i] != ' ' && scm[i] != 0) name += static_cast<char>(scm[i]);
+  if (name.empty() || name.find_first_of("/\\:") != std::string::npos ||
+      name.find("..") != std::string::npos)
+    return std::nullopt;
+  for (char c : name)
+    if (!std::isprint(static_cast<unsigned char>(c))) return std::nullopt;
+  return "scm/" + name + ".SCM";
+}
+
+std::string ScmName(const std::uint8_t* scm, std::size_t size) {
+  std::string s;
+  for (std::size_t i = 100; i < 132 && i < size && scm[i] != ' ' && scm[i] != 0; ++i)
+    s += std::isprint(scm[i]) ? static_cast<char>(scm[i]) : '?';
+  return s;
+}
+
+bool PacketsSumToZero(const std::uint8_t* scm, std::size_t size, int sswap) {
+  if (size < kScmHeader) return false;
+  int count = 0;
+  if (std::isdigit(scm[27]) && std::isdigit(scm[28])) count = (scm[27] - '0') * 10 + (scm[28] - '0');
+  std::size_t pos = kScmHeader;
+  for (int k = 0; k < count; ++k) {
+    if (pos + 6 > size) return false;
+    const std::uint8_t* p = scm + pos;
+    std::size_t len = sswap ? (static_cast<std::size_t>(p[5]) << 8 | p[4])
+                            : (static_cast<std::size_t>(p[4]) << 8 | p[5]);
+    len += 7;
+    if (pos + len > size) return false;
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < len; ++i) sum = static_cast<std::uint8_t>(sum + p[i]);
+    if (sum != 0) return false;
+    pos += len;
+  }
+  return true;
+}
+
+}  // namespace korvex
