@@ -114,18 +114,6 @@ Child Spawn(const std::vector<std::string>& args, const std::string& cwd) {
   return c;
 }
 
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  close(fd);
-  return ntohs(a.sin_port);
-}
-
 struct Result {
   int rc;
   std::string out, err;
@@ -323,6 +311,21 @@ TEST(DrevCli, SigtermEndsTheLiveModeCleanly) {
 }
 
 #ifdef DREV_KORVEX
+namespace {
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t n = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+}  // namespace
+
 // The whole road: the simulator feeds the station, the station's local telemetry server feeds
 // drev, and drev shows the distributions the simulator encoded.
 TEST(DrevCli, ThroughTheStationsLocalServer) {
