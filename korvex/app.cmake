@@ -5,6 +5,8 @@ add_library(korvex_app STATIC
   core/recording.cpp
   links/tcpip.cpp
   links/eventlog.cpp
+  links/cmdlink.cpp
+  commanding/scmglue.cpp
   commanding/txtcmd.cpp
   telemetry/telemetry.cpp
 )

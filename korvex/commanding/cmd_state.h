@@ -4,6 +4,7 @@
 #include <string>
 
 #include "commanding/cmdline.h"
+#include "commanding/scm.h"
 
 namespace korvex {
 
@@ -13,6 +14,12 @@ struct CmdState {
   std::string tempbuf;  // its compact form (lower case, no blanks)
   int txflag = 0;       // the line was carried out
   int canceled = 0;
+  ScmState scm;          // the SCM being built and the last one sent
+  // Command verification list (cmdbox.uir panel 10).
+  int cmdcnt = 0;        // entries pending
+  int totcnt = 0;        // commands verified since start
+  int cvBoxi = 0;        // items in the list after the last SCM went out
+  int boxindex = 0;      // items added since start
 };
 
 }  // namespace korvex

@@ -1,6 +1,7 @@
 // The command line and the text command language (the keywords the station understands so far;
 // every other line is refused through CmdNg).
 #include <cstring>
+#include <sstream>
 
 #include "commanding/messages.h"
 #include "core/ids.h"
@@ -46,6 +47,36 @@ void SetMoc() {
   }
 }
 
+// "set SCM key value" and "set CCSDS key value": one field of the SCM panel, committed.
+void SetHeaderField(bool scm) {
+  Program& p = Ctx();
+  CmdState& c = p.cmd;
+  const std::string& line = c.glbcmd;
+  std::size_t at = line.find(scm ? "SCM" : "CCSDS");
+  std::istringstream in(line.substr(at + (scm ? 3 : 5)));
+  std::string key, value;
+  if (!(in >> key >> value)) return;
+  StringLowerCase(key);
+  static const std::pair<const char*, int> kScmKeys[] = {
+      {"msgt", 38}, {"cmdm", 40}, {"spar", 39}, {"faci", 41}, {"spac", 27},
+      {"pack", 25}, {"enab", 24}, {"time", 3},  {"delt", 2}};
+  static const std::pair<const char*, int> kCcsdsKeys[] = {
+      {"vers", 36}, {"type", 35}, {"seco", 34}, {"flag", 37}, {"ecou", 32}, {"erco", 30},
+      {"rcou", 31}, {"coun", 33}, {"secs", 29}, {"subs", 28}, {"spar", 26}};
+  int control = 0;
+  if (scm) {
+    for (auto [k, ctl] : kScmKeys)
+      if (key.find(k) != std::string::npos) { control = ctl; break; }
+  } else {
+    for (auto [k, ctl] : kCcsdsKeys)
+      if (key.find(k) != std::string::npos) { control = ctl; break; }
+  }
+  if (!control) return;
+  StringUpperCase(value);
+  SetCtrlVal(p.ui.scm, control, value.c_str());
+  if (MocHeader(p.ui.scm, control, EVENT_COMMIT, nullptr, 0, 0) == 0) c.txflag = 1;
+}
+
 void Set() {
   Program& p = Ctx();
   CmdState& c = p.cmd;
@@ -64,10 +95,26 @@ void Set() {
       c.txflag = 1;
       break;
     }
+    case SetKind::Scm:
+    case SetKind::Ccsds:
+      SetHeaderField(MatchSet(c.tempbuf, c.glbcmd) == SetKind::Scm);
+      break;
     default:
-      // SCM and CCSDS header settings belong to the SCM module.
       break;
   }
+}
+
+// "badcks" and "badcks off": packets leave with a wrong checksum (their bytes add up to 1).
+void BadCks(const std::string& prefix) {
+  Program& p = Ctx();
+  const bool off = Off(p.cmd.tempbuf);
+  p.cmd.scm.badCks = off ? 0 : 1;
+  std::string text = prefix + (off ? msg::kBadCksOff : msg::kBadCksOn);
+  ListOnly(text, off ? kBlack : kRed);
+  WriteArchiveText(p.arc.arcfile, text + "\r\n");
+  SetCtrlAttribute(p.ui.eventLog, ids::kEvBadCks, ATTR_ON_COLOR, off ? 0xC0C0C0 : 0xFF0000);
+  SetCtrlAttribute(p.ui.eventLog, ids::kEvBadCks, ATTR_OFF_COLOR, off ? 0xC0C0C0 : 0);
+  p.cmd.txflag = 1;
 }
 
 // "snapshot FILE": every panel's controls as JSON, for monitoring and for checks from outside.
@@ -81,6 +128,15 @@ void Snapshot() {
   }
   std::string err;
   if (rte::WriteSnapshot(rte::ResolvePath(file), &err) < 0) LogMessage(msg::kSnapshotFailed + err, kRed);
+}
+
+// An SCM remark: the text (at most 72 characters) goes out as the string of a "systemnop"
+// command, which carries it in the SCM header instead of the packet.
+void SysRem(const std::string& text) {
+  std::string line = "/systemnop \"" + text.substr(0, 72) + "\"";
+  SetCommandLine(line.c_str());
+  GiveFocusToCommandLine();
+  FakeKeystroke(VAL_ENTER_VKEY);
 }
 
 }  // namespace
@@ -117,6 +173,9 @@ void TextCommand() {
       SetCtrlVal(p.ui.link, ids::kLkRecSwitch, Off(c.tempbuf) ? 0 : 1);
       recordOnOff(p.ui.link, ids::kLkRecSwitch, EVENT_COMMIT, nullptr, 0, 0);
       c.txflag = 1;
+      break;
+    case Keyword::BadCks:
+      BadCks(prefix);
       break;
     case Keyword::Quit:
       QuitUserInterface(0);
@@ -158,15 +217,16 @@ void ExecuteLine() {
       CmdNg();
       break;
     case LineClass::Spacecraft:
-      // Encoding into SCMs comes with the command database module.
-      CmdNg();
+      Commands();
       break;
     case LineClass::Remark:
       LogMessage(c.glbcmd, "\033fg007A00");
       SetCommandLine("");
       break;
     case LineClass::ScmRemark:
-      CmdNg();
+      LogMessage(c.glbcmd, kGreen);
+      p.cmd.scm.sremFlg = 1;
+      SysRem(c.glbcmd.size() > 5 ? c.glbcmd.substr(5) : std::string());
       break;
     case LineClass::Text:
       TextCommand();
@@ -178,9 +238,16 @@ void ExecuteLine() {
   }
 }
 
-void InstallCommanding(Program&) {
+void InstallCommanding(Program& p) {
   RTE_REGISTER_CALLBACK(CmdLine);
   RTE_REGISTER_CALLBACK(SendLine);
+  RTE_REGISTER_CALLBACK(MocHeader);
+  // The script step of the timer. Until scripts can be started the script list is always
+  // empty, and the step only leaves the script slots as an empty list does.
+  p.duties.scriptPause = [] {
+    const CoreState& c = Ctx().core;
+    if (!c.delay && !c.wait && !c.until) ResetScriptSlots();
+  };
 }
 
 int RunCommandLine(const std::string& line) {

@@ -23,7 +23,7 @@ struct CoreState {
   std::uint32_t tick = 0;
   std::uint32_t watchdog = 0;
   std::int32_t spcDog = 0;
-  std::int8_t tickFlag = 0;
+  int tickFlag = 0;  // seconds waited for the ARR (an int: any cfgarrd is reached)
   int savecode = 0;
   int dayofyear = 0;
   std::uint8_t warn = 0;
@@ -57,6 +57,7 @@ struct Panels {
   int splash = -1, main = -1, link = -1, cmdList = -1, eventLog = -1, instrEvents = -1;
   int shutdown = -1, apidDisp1 = -1, apidDisp2 = -1, range200 = -1, range300 = -1;
   int summary = -1, cmdFile = -1, strip = -1, localServer = -1;
+  int arr = -1, cmdVerify = -1, scm = -1;
   std::array<int, 15> group{};  // group panels 1..14
   std::array<int, 3> sepStrip{};
   std::vector<int> all;

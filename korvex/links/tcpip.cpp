@@ -265,11 +265,7 @@ void HandleRecord(const std::uint8_t* rec) {
 int RequestConnect(int which) {
   Program& p = Ctx();
   LinkState& L = p.link;
-  if (which != 0) {
-    // The command connection belongs to the command link module.
-    SetCtrlVal(p.ui.link, ids::kLkCmdSwitch, 0);
-    return -1;
-  }
+  if (which != 0) return RequestCmdConnect();
   unsigned prev = L.portTlm ? L.portTlm : L.cfgtport;
   L.portTlm = L.cfgtport;
   L.portCmd = L.cfgcport;
@@ -299,6 +295,10 @@ using namespace korvex;
 
 int ClientCallback(unsigned handle, int xType, int errCode, void*) {
   Program& p = Ctx();
+  if (p.cmdlink.gHandle >= 0 && static_cast<int>(handle) == p.cmdlink.gHandle) {
+    CmdClientEvent(handle, xType, errCode);
+    return 0;
+  }
   if (p.link.tHandle < 0 || static_cast<int>(handle) != p.link.tHandle) return 0;
   switch (xType) {
     case TCP_DATAREADY:
@@ -334,8 +334,8 @@ int TCP_SWITCH(int panel, int control, int event, void*, int, int) {
     } else {
       RequestConnect(0);
     }
-  } else if (control == ids::kLkCmdSwitch && on) {
-    RequestConnect(1);
+  } else if (control == ids::kLkCmdSwitch) {
+    CommandSwitch(on);
   }
   GiveFocusToCommandLine();
   return 0;
@@ -456,6 +456,7 @@ void InstallLinks(Program& p) {
   RTE_REGISTER_CALLBACK(SwapOnOFF);
   RTE_REGISTER_CALLBACK(displayStartStop);
   p.link.handlers.add(0x202, [](Program&, const std::uint8_t* decoded) { EventLog(decoded); });
+  p.duties.arrWait = [] { return ArrWait(); };
 }
 
 }  // namespace korvex
