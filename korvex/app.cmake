@@ -16,7 +16,8 @@ add_executable(korvex main.cpp)
 target_link_libraries(korvex PRIVATE korvex_app)
 target_compile_definitions(korvex PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
 
-vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp)
+vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp
+  links/tests/cmdlink_station_test.cpp)
 target_link_libraries(korvex_station_tests PRIVATE korvex_app nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
 
@@ -27,7 +28,8 @@ target_compile_definitions(korvex_quit_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURR
 # korvex --headless against the simulator (tools/mocsim), as a separate process.
 vantis_add_test(korvex_headless_tests links/tests/headless_mocsim_test.cpp
   core/tests/cli_contract_test.cpp
-  links/tests/headless_blackbox_test.cpp)
+  links/tests/headless_blackbox_test.cpp
+  links/tests/headless_cmd_test.cpp)
 target_link_libraries(korvex_headless_tests PRIVATE korvex_logic nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_headless_tests PRIVATE
   KORVEX_BINARY="$<TARGET_FILE:korvex>"
