@@ -16,6 +16,28 @@
 
 namespace korvex::testing {
 
+// A port that refuses connections for as long as this object lives: bound, never listening, so
+// no other program can take it meanwhile.
+class RefusingPort {
+ public:
+  RefusingPort() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n);
+    port_ = ntohs(a.sin_port);
+  }
+  ~RefusingPort() { ::close(fd_); }
+  unsigned port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  unsigned port_ = 0;
+};
+
 class CmdPeer {
  public:
   CmdPeer() {
@@ -60,12 +82,6 @@ class CmdPeer {
       ::close(client_);
       client_ = -1;
     }
-  }
-  // No more connections are accepted (the port is closed).
-  void closePort() {
-    std::lock_guard<std::mutex> l(mu_);
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
   }
 
  private:

@@ -205,10 +205,11 @@ TEST_F(CmdLinkTest, MissingArrWaitAgainResendAndFailedReconnect) {
 
   // The MOC gone: the resend reconnects, fails, sends nothing, and the state stays.
   moc.drop();
-  moc.closePort();
   moc.clear();
   ASSERT_TRUE(Pump([&] { return p.cmdlink.gHandle == -1; }));
   EXPECT_EQ(CountOut("SERVER HAS CLOSED CMD PORT! -14  CONNECTIONCLOSED"), 1);
+  RefusingPort refusing;
+  p.link.portCmd = refusing.port();
   DoTick();
   popups.queue("no");
   popups.queue("yes");
@@ -216,7 +217,7 @@ TEST_F(CmdLinkTest, MissingArrWaitAgainResendAndFailedReconnect) {
   EXPECT_EQ(p.cmdlink.flagArr, 1);
   EXPECT_EQ(p.cmdlink.gHandle, -1);
   EXPECT_EQ(moc.received(), "");
-  EXPECT_GE(CountOut("COMMAND PORT CONNECTION FAILED: 127.0.0.1:" + std::to_string(moc.port())), 1);
+  EXPECT_GE(CountOut("COMMAND PORT CONNECTION FAILED: 127.0.0.1:" + std::to_string(refusing.port())), 1);
   EXPECT_EQ(popups.transcript().back().text, "Command port connection failed !");
   EXPECT_EQ(p.cmd.cmdcnt, 1);
   EXPECT_EQ(p.cmd.scm.seqinc[0], 1);
@@ -237,12 +238,8 @@ TEST_F(CmdLinkTest, NoWaitWhenArrWaitIsZero) {
 }
 
 TEST_F(CmdLinkTest, UnsentScmsAndRefusedLinesLeaveTheCountersConsistent) {
-  unsigned closedPort;
-  {
-    CmdPeer gone;
-    closedPort = gone.port();
-  }
-  Configure(closedPort, 10);
+  RefusingPort refusing;
+  Configure(refusing.port(), 10);
   ASSERT_EQ(Start(), kStarted);
   Program& p = P();
 

@@ -97,12 +97,15 @@ TEST(HeadlessCommanding, ScmToSimulatorArrArchivedErrorAskedAndUndone) {
   // After the undo the next command reuses the sequence count 1.
   kx.say("/systemnop");
   ASSERT_TRUE(Child::WaitFor([&] { return Count(sim.text(), "SCM HEX ") == 3; }, 20)) << sim.text();
-  EXPECT_TRUE(Child::WaitFor([&] { return Count(kx.text(), "0C1200C00100012C00\n") == 1; }, 10))
+  EXPECT_TRUE(Child::WaitFor([&] { return Count(kx.text(), "0C1200C00100012C00\n") == 2; }, 10))
       << kx.text();
+  EXPECT_EQ(Count(kx.text(), "SCM-000127000301---VANTISEA"), 1) << kx.text();
 
-  kx.say("quit");
+  // (a "quit" typed now would be refused while the last ARR is awaited)
+  kx.signal(SIGTERM);
   int status = -1;
   EXPECT_TRUE(kx.wait(20, &status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   sim.signal(SIGTERM);
   sim.wait(20, &status);
   fs::remove_all(dir);
