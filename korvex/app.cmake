@@ -39,3 +39,8 @@ add_dependencies(korvex_headless_tests korvex)
 if(EXISTS ${CMAKE_SOURCE_DIR}/tools/mocsim/CMakeLists.txt)
   add_dependencies(korvex_headless_tests mocsim)
 endif()
+
+# The command panels in the widget view on the offscreen platform.
+vantis_add_test(korvex_gui_tests links/tests/cmd_panels_gui_test.cpp)
+target_link_libraries(korvex_gui_tests PRIVATE korvex_app)
+target_compile_definitions(korvex_gui_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")

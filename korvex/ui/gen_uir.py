@@ -94,7 +94,7 @@ def cmdbox():
         role(3, "Log"),
         role(2, "Conversion"),
         panel(10, "Command Verification", [
-            ctl(2, "listbox", "Commands (packet bytes, sequence count)", width=600, height=300),
+            ctl(2, "listbox", "Commands sent, not yet verified (packet bytes)", width=600, height=300),
             ind(6, "Pending"), ind(7, "Verified"), ind(8, "Last Verified")]),
         panel(5, "Schedule", [ctl(2, "listbox", "Schedule", width=600)]),
         panel(11, "Instrument Events", [ctl(2, "textbox", "Events", mode="indicator", width=700,
