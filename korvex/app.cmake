@@ -7,6 +7,7 @@ add_library(korvex_app STATIC
   links/eventlog.cpp
   links/cmdlink.cpp
   commanding/scmglue.cpp
+  links/localserver.cpp
   commanding/txtcmd.cpp
   telemetry/telemetry.cpp
 )
@@ -28,6 +29,7 @@ target_compile_definitions(korvex_quit_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURR
 # korvex --headless against the simulator (tools/mocsim), as a separate process.
 vantis_add_test(korvex_headless_tests links/tests/headless_mocsim_test.cpp
   core/tests/cli_contract_test.cpp
+  links/tests/local_server_test.cpp
   links/tests/headless_blackbox_test.cpp
   links/tests/headless_cmd_test.cpp)
 target_link_libraries(korvex_headless_tests PRIVATE korvex_logic nlohmann_json::nlohmann_json Threads::Threads)

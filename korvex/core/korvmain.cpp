@@ -90,8 +90,10 @@ void Remember(Panels& u, const std::string& file, int res, int h) {
     }
   } else if (file == "scm.uir" && res == ids::kScmPanel) {
     u.scm = h;
-  } else if (file == "sep.uir" && res == 21) {
-    u.localServer = h;
+  } else if (file == "sep.uir") {
+    if (res == ids::kLocalServer) u.localServer = h;
+    if (res == ids::kLocalClients) u.localClients = h;
+    if (res == ids::kClientMessages) u.clientMessages = h;
   }
 }
 
@@ -223,6 +225,7 @@ void InstallCore(Program&) {
 void InstallStation(Program& p) {
   InstallCore(p);
   InstallLinks(p);
+  InstallLocalServer(p);
   InstallTelemetry(p);
   InstallCommanding(p);
 }
