@@ -39,10 +39,10 @@ ArrBytes BuildStationArr(const std::uint8_t* scm, std::size_t n, const char* cod
 // "ARR-" are skipped; a record cut short is dropped when a new one begins.
 class ArrAssembler {
  public:
-  // Adds bytes; returns the number of whole ARRs now ready (take them with Next).
+  // Adds bytes as they were read; Next then gives the whole ARRs, one at a time.
   void Add(const std::uint8_t* data, std::size_t n);
   bool Next(ArrBytes* out);
-  std::size_t skipped() const { return skipped_; }  // bytes dropped since the last call to Skipped
+  // Bytes dropped since the last call.
   std::size_t TakeSkipped() {
     std::size_t s = skipped_;
     skipped_ = 0;

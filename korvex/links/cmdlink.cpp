@@ -217,6 +217,7 @@ void CmdClientEvent(unsigned handle, int xType, int errCode) {
         MessagePopup(msg::kServerClosedCmd, text.c_str());
         LogMessage(std::string(msg::kServerClosedCmd) + " " + text, "\033fgFF0000");
       }
+      LogMessage(std::string(msg::kCmdLinkLost) + HostPort() + ": " + LinkLossReason(errCode), kRed);
       CmdLamp(0);
       p.cmdlink.gHandle = -1;
       p.cmdlink.arrIn.Reset();

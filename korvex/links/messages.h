@@ -47,6 +47,9 @@ inline constexpr const char* kNoArrTitle = "No ARR Received!";
 inline constexpr const char* kWaitAgain = "Wait for ARR again?";
 inline constexpr const char* kAttemptResend = "Attempt to resend?";
 inline constexpr const char* kArrVerifyError = "ARR Verify Error = ";
+inline constexpr const char* kCmdLinkLost = "COMMAND LINK LOST: ";           // host:port: reason
+inline constexpr const char* kTlmLinkLost = "TELEMETRY LINK LOST: ";         // host:port: reason
+inline constexpr const char* kTlmConnectFailedLog = "TELEMETRY PORT CONNECTION FAILED: ";  // host:port: reason
 inline constexpr const char* kResendFailed = "RESEND FAILED ON ";  // host:port: reason
 
 }  // namespace korvex::msg

@@ -152,6 +152,9 @@ int ConnectTlm(bool mocset) {
     SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
     std::fprintf(stderr, "korvex: cannot connect to %s:%d: %s\n", p.link.telemServ.c_str(),
                  p.link.portTlm, TcpErrorText(r).c_str());
+    LogMessage(std::string(msg::kTlmConnectFailedLog) + p.link.telemServ + ":" +
+                   std::to_string(p.link.portTlm) + ": " + TcpErrorText(r),
+               kRed);
     MessagePopup(msg::kTcpClientTitle, msg::kTlmConnectFailed);
     return -1;
   }
@@ -307,6 +310,9 @@ int ClientCallback(unsigned handle, int xType, int errCode, void*) {
     case TCP_DISCONNECT:
       if (errCode <= -1 && errCode >= -18)
         MessagePopup(msg::kServerClosedTlm, TcpErrorText(errCode).c_str());
+      LogMessage(std::string(msg::kTlmLinkLost) + p.link.telemServ + ":" +
+                     std::to_string(p.link.portTlm) + ": " + LinkLossReason(errCode),
+                 kRed);
       SetCtrlVal(p.ui.link, ids::kLkTlmLamp, 0);
       SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
       p.link.tHandle = -1;

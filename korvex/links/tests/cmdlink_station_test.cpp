@@ -208,6 +208,9 @@ TEST_F(CmdLinkTest, MissingArrWaitAgainResendAndFailedReconnect) {
   moc.clear();
   ASSERT_TRUE(Pump([&] { return p.cmdlink.gHandle == -1; }));
   EXPECT_EQ(CountOut("SERVER HAS CLOSED CMD PORT! -14  CONNECTIONCLOSED"), 1);
+  EXPECT_EQ(CountOut("COMMAND LINK LOST: 127.0.0.1:" + std::to_string(moc.port()) +
+                     ": -14  CONNECTIONCLOSED"),
+            1);
   RefusingPort refusing;
   p.link.portCmd = refusing.port();
   DoTick();
