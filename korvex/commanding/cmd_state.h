@@ -16,8 +16,7 @@ struct CmdState {
   int canceled = 0;
   ScmState scm;          // the SCM being built and the last one sent
   // Command verification list (cmdbox.uir panel 10).
-  int cmdcnt = 0;        // entries pending
-  int totcnt = 0;        // commands verified since start
+  int cmdcnt = 0;        // entries pending (follows the list, which verification empties)
   int cvBoxi = 0;        // items in the list after the last SCM went out
   int boxindex = 0;      // items added since start
 };

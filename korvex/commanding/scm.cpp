@@ -475,7 +475,7 @@ EncodeResult EncodeCommand(ScmState& s, const std::string& line, const CommandEn
     PutRight(h + 60, 72, remark.substr(0, 72));
     s.sremFlg = 0;
   } else {
-    const ScriptSlot& slot = s.scripts[static_cast<std::size_t>(std::clamp(s.scf, 0, kScriptSlots - 1))];
+    const ScmScriptFields& slot = s.scripts[static_cast<std::size_t>(std::clamp(s.scf, 0, kScriptSlots - 1))];
     char num[16];
     std::snprintf(num, sizeof num, "%04d", slot.line);
     PutText(h + 60, 4, std::string(num).substr(0, 4));

@@ -34,7 +34,7 @@ struct PendingEntry {
   std::uint32_t seq = 0;
 };
 
-struct ScriptSlot {
+struct ScmScriptFields {
   int line = 0;
   std::string vers = "0000";
   std::string name = "NO SCRIPT";
@@ -63,7 +63,7 @@ struct ScmState {
   std::string scmstr;                   // printable form of the last SCM
   std::vector<std::uint8_t> saveScm;    // the last SCM built, for the send and a resend
   std::size_t sizeScm = 0;
-  std::array<ScriptSlot, kScriptSlots> scripts{};
+  std::array<ScmScriptFields, kScriptSlots> scripts{};
   int scf = 0;                          // script level whose fields go into the header
 };
 

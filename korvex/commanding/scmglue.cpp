@@ -28,7 +28,7 @@ std::array<std::string, scmctl::kLast + 1> ReadFields() {
 
 void ShowCmdCount() {
   Program& p = Ctx();
-  SetCtrlVal(p.ui.cmdVerify, ids::kCvPending, p.cmd.cmdcnt);
+  SetCtrlVal(p.ui.cmdVerify, ids::kCvSent, p.cmd.cmdcnt);
 }
 
 // The packets of an SCM that did not go out are dropped with their pending entries, so that
@@ -73,6 +73,8 @@ void SendScm() {
   std::vector<PendingEntry> moved = TakePending(s);
   CmdState& c = p.cmd;
   const int panel = p.ui.cmdVerify;
+  // Command verification removes verified entries from the list: the count follows the list.
+  GetNumListItems(panel, ids::kCvList, &c.cmdcnt);
   for (const PendingEntry& e : moved) {
     InsertListItem(panel, ids::kCvList, -1, e.hex.c_str(), static_cast<double>(e.seq));
     ++c.cmdcnt;
@@ -164,7 +166,7 @@ void RemoveCvCmds() {
   GetNumListItems(panel, ids::kCvList, &n);
   int drop = std::min(p.cmdlink.lcvCnt, n);
   if (drop > 0) DeleteListItem(panel, ids::kCvList, n - drop, drop);
-  c.cmdcnt = std::max(0, c.cmdcnt - drop);
+  c.cmdcnt = n - drop;
   c.cvBoxi = std::max(0, c.cvBoxi - drop);
   p.cmdlink.lcvCnt = 0;
   ShowCmdCount();
@@ -177,7 +179,7 @@ void RemoveCvCmds() {
 
 void ResetScriptSlots() {
   ScmState& s = Ctx().cmd.scm;
-  for (ScriptSlot& slot : s.scripts) slot = ScriptSlot{0, "0000", "No Script"};
+  for (ScmScriptFields& slot : s.scripts) slot = ScmScriptFields{0, "0000", "No Script"};
   s.scf = 0;
   s.ident.clear();
 }

@@ -30,9 +30,9 @@ constexpr int kIeClear = 3;
 constexpr int kShutdown = 4;
 constexpr int kCmdVerify = 10;
 constexpr int kCvList = 2;
-constexpr int kCvPending = 6;   // cmdcnt
-constexpr int kCvVerified = 7;  // totcnt
-constexpr int kCvLast = 8;      // verified by the last check
+constexpr int kCvSent = 8;      // cmdcnt: sent and not yet verified
+constexpr int kCvVerified = 7;  // verified since start
+constexpr int kCvLast = 6;      // verified by the last check
 
 // korvmain.uir
 constexpr int kMain = 1;

@@ -95,7 +95,7 @@ def cmdbox():
         role(2, "Conversion"),
         panel(10, "Command Verification", [
             ctl(2, "listbox", "Commands sent, not yet verified (packet bytes)", width=600, height=300),
-            ind(6, "Pending"), ind(7, "Verified"), ind(8, "Last Verified")]),
+            ind(8, "Sent"), ind(7, "Verified"), ind(6, "Verified Last")]),
         panel(5, "Schedule", [ctl(2, "listbox", "Schedule", width=600)]),
         panel(11, "Instrument Events", [ctl(2, "textbox", "Events", mode="indicator", width=700,
                                             height=300),
