@@ -5,6 +5,8 @@ add_library(korvex_app STATIC
   core/recording.cpp
   links/tcpip.cpp
   links/eventlog.cpp
+  links/cmdlink.cpp
+  commanding/scmglue.cpp
   links/localserver.cpp
   commanding/txtcmd.cpp
   commanding/keywords_settings.cpp
@@ -21,7 +23,8 @@ target_compile_definitions(korvex PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_
 
 vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp
   commanding/tests/language_test.cpp
-  telemetry/tests/telemetry_station_test.cpp telemetry/tests/mocsim_roundtrip_test.cpp)
+  telemetry/tests/telemetry_station_test.cpp telemetry/tests/mocsim_roundtrip_test.cpp
+  links/tests/cmdlink_station_test.cpp)
 target_link_libraries(korvex_station_tests PRIVATE korvex_app nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
   STATION_DIR="${CMAKE_SOURCE_DIR}/station"
@@ -39,7 +42,8 @@ target_compile_definitions(korvex_quit_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURR
 vantis_add_test(korvex_headless_tests links/tests/headless_mocsim_test.cpp
   core/tests/cli_contract_test.cpp
   links/tests/local_server_test.cpp
-  links/tests/headless_blackbox_test.cpp telemetry/tests/headless_alarm_test.cpp)
+  links/tests/headless_blackbox_test.cpp telemetry/tests/headless_alarm_test.cpp
+  links/tests/headless_cmd_test.cpp)
 target_link_libraries(korvex_headless_tests PRIVATE korvex_logic nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_headless_tests PRIVATE
   KORVEX_BINARY="$<TARGET_FILE:korvex>"
@@ -54,4 +58,10 @@ endif()
 vantis_add_test(korvex_view_tests telemetry/tests/panels_view_test.cpp)
 target_link_libraries(korvex_view_tests PRIVATE korvex_app Qt6::Gui)
 target_compile_definitions(korvex_view_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
+  STATION_DIR="${CMAKE_SOURCE_DIR}/station")
+
+# The command panels in the widget view on the offscreen platform.
+vantis_add_test(korvex_gui_tests links/tests/cmd_panels_gui_test.cpp)
+target_link_libraries(korvex_gui_tests PRIVATE korvex_app)
+target_compile_definitions(korvex_gui_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
   STATION_DIR="${CMAKE_SOURCE_DIR}/station")

@@ -9,6 +9,7 @@
 #include "commanding/cmdline.h"
 #include "commanding/conditions.h"
 #include "commanding/script_text.h"
+#include "commanding/scm.h"
 
 namespace korvex {
 
@@ -18,6 +19,11 @@ struct CmdState {
   std::string tempbuf;  // its compact form (lower case, no blanks)
   int txflag = 0;       // the line was carried out
   int canceled = 0;
+  ScmState scm;          // the SCM being built and the last one sent
+  // Command verification list (cmdbox.uir panel 10).
+  int cmdcnt = 0;        // entries pending (follows the list, which verification empties)
+  int cvBoxi = 0;        // items in the list after the last SCM went out
+  int boxindex = 0;      // items added since start
 };
 
 // Scripts, conditions and the language's switches.
@@ -28,7 +34,6 @@ struct ScriptState {
   std::string macfile;  // the script file name last given
   Condition cond;       // the pending "wait until" / the last "if"
   int okscm = 0;        // stored SCMs may be sent while a script runs
-  int badCks = 0;       // send wrong checksums
   int svcmd = 0;        // sent SCMs are appended to the ".svc" archive
   std::string sepfile;  // the stored SCM being sent
   // Sequence recording.

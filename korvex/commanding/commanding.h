@@ -18,7 +18,18 @@ void TextCommand();
 // The line was refused: said in red, "COMMAND NOT SENT!" on the command line.
 void CmdNg();
 
+// SCMs: the spacecraft command line in glbcmd encoded and, once the SCM is complete, sent.
+void Commands();
+// Start-up: empty SCM buffers and the header from the SCM panel.
+void Scm_Init();
+// Shows the four sequence counters on the SCM panel.
+void ShowCounters();
+// A bad ARR declined: the last SCM's verification entries and sequence counts are undone.
+void RemoveCvCmds();
+// The script slots as an empty script list leaves them (no script running).
+
 }  // namespace korvex
 
 int CmdLine(int panel, int control, int event, void* data, int e1, int e2);
 int SendLine(int panel, int control, int event, void* data, int e1, int e2);
+int MocHeader(int panel, int control, int event, void* data, int e1, int e2);

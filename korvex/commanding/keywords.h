@@ -17,6 +17,8 @@ std::string MessagePrefix();           // "MM-DD-YYYY HH:MM:SS "
 
 // A spacecraft command line from the command line or a script.
 void SpacecraftCommand(const std::string& line);
+// An SCM remark sent as the string of a no-op command.
+void SysRem(const std::string& text);
 
 // Script queue: the script list of the command list panel; item 0 runs next.
 int QueueCount();

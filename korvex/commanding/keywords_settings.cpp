@@ -1,6 +1,8 @@
 // Settings of the text command language: the MOC and telemetry server, the event archive and
 // echo, recording, quitting, checksums, stored SCMs during scripts, the saved-command file and
 // panel snapshots.
+#include <sstream>
+
 #include "commanding/keywords.h"
 #include "commanding/messages.h"
 #include "core/ids.h"
@@ -42,6 +44,37 @@ void SetMoc() {
   }
 }
 
+// "set SCM key value" and "set CCSDS key value": one field of the SCM panel, committed.
+void SetHeaderField(bool scm) {
+  Program& p = Ctx();
+  CmdState& c = p.cmd;
+  const std::string& line = c.glbcmd;
+  std::size_t at = line.find(scm ? "SCM" : "CCSDS");
+  if (at == std::string::npos) return;
+  std::istringstream in(line.substr(at + (scm ? 3 : 5)));
+  std::string key, value;
+  if (!(in >> key >> value)) return;
+  StringLowerCase(key);
+  static const std::pair<const char*, int> kScmKeys[] = {
+      {"msgt", 38}, {"cmdm", 40}, {"spar", 39}, {"faci", 41}, {"spac", 27},
+      {"pack", 25}, {"enab", 24}, {"time", 3},  {"delt", 2}};
+  static const std::pair<const char*, int> kCcsdsKeys[] = {
+      {"vers", 36}, {"type", 35}, {"seco", 34}, {"flag", 37}, {"ecou", 32}, {"erco", 30},
+      {"rcou", 31}, {"coun", 33}, {"secs", 29}, {"subs", 28}, {"spar", 26}};
+  int control = 0;
+  if (scm) {
+    for (auto [k, ctl] : kScmKeys)
+      if (key.find(k) != std::string::npos) { control = ctl; break; }
+  } else {
+    for (auto [k, ctl] : kCcsdsKeys)
+      if (key.find(k) != std::string::npos) { control = ctl; break; }
+  }
+  if (!control) return;
+  StringUpperCase(value);
+  SetCtrlVal(p.ui.scm, control, value.c_str());
+  if (MocHeader(p.ui.scm, control, EVENT_COMMIT, nullptr, 0, 0) == 0) c.txflag = 1;
+}
+
 }  // namespace
 
 void KwSet() {
@@ -62,8 +95,11 @@ void KwSet() {
       c.txflag = 1;
       break;
     }
+    case SetKind::Scm:
+    case SetKind::Ccsds:
+      SetHeaderField(MatchSet(c.tempbuf, c.glbcmd) == SetKind::Scm);
+      break;
     default:
-      // SCM and CCSDS header settings belong to the SCM module.
       break;
   }
 }
@@ -119,19 +155,19 @@ void KwQuit() {
 // Written to the event list and, with a line end, to the event archive.
 void ListAndArchive(const std::string& text, const char* colour) {
   Program& p = Ctx();
-  ListOnly(colour + text);
+  ListOnly(text, colour);
   if (p.log.LogEvents) WriteArchiveText(p.arc.arcfile, text + "\r\n");
 }
 
 void KwBadCks() {
   Program& p = Ctx();
   if (Off(p.cmd.tempbuf)) {
-    p.script.badCks = 0;
+    p.cmd.scm.badCks = 0;
     ListAndArchive(MessagePrefix() + msg::kBadCksOff, kBlack);
     SetCtrlAttribute(p.ui.eventLog, ids::kEvBadCks, ATTR_ON_COLOR, 0xC0C0C0);
     SetCtrlAttribute(p.ui.eventLog, ids::kEvBadCks, ATTR_OFF_COLOR, 0xC0C0C0);
   } else {
-    p.script.badCks = 1;
+    p.cmd.scm.badCks = 1;
     ListAndArchive(MessagePrefix() + msg::kBadCksOn, kRed);
     SetCtrlAttribute(p.ui.eventLog, ids::kEvBadCks, ATTR_ON_COLOR, 0xFF0000);
     SetCtrlAttribute(p.ui.eventLog, ids::kEvBadCks, ATTR_OFF_COLOR, 0);

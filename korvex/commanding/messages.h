@@ -7,13 +7,45 @@ inline constexpr const char* kWaitingForArr = "WAITING FOR ARR; COMMAND NOT SENT
 inline constexpr const char* kCommandNotSent = "COMMAND NOT SENT!";
 inline constexpr const char* kNotRecognized = " IS NOT RECOGNIZED!";  // after the line
 inline constexpr const char* kCanceledByUser = " WAS CANCELED BY USER!";  // after the line
+inline constexpr const char* kNotValidCommand = " is NOT A VALID COMMAND!";  // after the line
 inline constexpr const char* kEchoOff = "ECHO OFF";
 inline constexpr const char* kLogOff = "log off";
 inline constexpr const char* kSnapshotNoFile = "SNAPSHOT NEEDS A FILE NAME";
 inline constexpr const char* kSnapshotFailed = "SNAPSHOT NOT WRITTEN: ";  // + file: reason
-
 inline constexpr const char* kBadCksOn = "BAD COMMAND CHECKSUM ON!";
 inline constexpr const char* kBadCksOff = "BAD COMMAND CHECKSUM OFF";
+
+// SCM panel checks ("Error!" pop-ups).
+inline constexpr const char* kFieldErrorTitle = "Error!";
+inline constexpr const char* kFacilityLength = "Should be 6 characters\neg:VANTIS";
+inline constexpr const char* kSpacecraftLength = "Should be 2 characters (EA or EB)";
+inline constexpr const char* kPacketsLength = "Should be 2 characters (01 to 99)";
+inline constexpr const char* kEnableLength =
+    "Should be 13 characters: YYYYDOYHHMMSS\nAll zeros=realtime\nDashes=not used";
+inline constexpr const char* kTimeoutLength = "Should be 13 Characters: YYYYDOYHHMMSS\nDashes=not used";
+inline constexpr const char* kDeltaLength = "Should be 5 Characters\n00000 to 86400\nDashes=not used";
+inline constexpr const char* kMsgTypeLength = "Should be 4 Characters\nFill:-";
+inline constexpr const char* kTwoCharacters = "Should be 2 Characters";
+inline constexpr const char* kThreeCharacters = "Should be 3 Characters";
+inline constexpr const char* kSeqFlagsRange = "Should be between 0 and 3";
+inline constexpr const char* kCounterRange = "Should be <= 16383";
+inline constexpr const char* kSecTimeLength =
+    "Should be 13 characters:YYYYDOYHHMMSS\nAll zeros=realtime\nAll zeros = forward immediately.";
+inline constexpr const char* kByteRange = "Should be < 256";
+inline constexpr const char* kVersionRange = "Should be <= 7";
+inline constexpr const char* kBitRange = "Should be 0 or 1";
+
+// Hazardous commands.
+inline constexpr const char* kWarningTitle = "WARNING!";
+inline constexpr const char* kHazardous = " IS HAZARDOUS!\nDO YOU WANT TO CANCEL?";  // after the token
+
+// Sending.
+inline constexpr const char* kNotSent = "NOT SENT! ";  // + the first 145 characters of the SCM text
+inline constexpr const char* kSocketWriteError = "Socket write error!";
+inline constexpr const char* kTooDeep = " NAMES COMMANDS NESTED DEEPER THAN THREE LEVELS: ";  // line + .. + name
+inline constexpr const char* kTooLong = " IS TOO LONG FOR THE COMMAND BUFFERS!";  // after the line
+inline constexpr const char* kScmDiscarded = "SCM NOT SENT: ITS PACKETS AND PENDING ENTRIES ARE DISCARDED";
+
 inline constexpr const char* kNoScript = "NO SCRIPT";
 inline constexpr const char* kNoScriptSlot = "No Script";
 inline constexpr const char* kGo = "GO";

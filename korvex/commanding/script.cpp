@@ -217,6 +217,7 @@ void Finish() {
   EnableSend(true);
   if (QueueCount() == 0) {
     p.script.scrflg = 0;
+    p.cmd.scm.ident.clear();
     ResetAllSlots();
     return;
   }

@@ -35,11 +35,18 @@ constexpr KeywordHandler kKeywordHandlers[] = {
     {Keyword::Schedule, KwSchedule},
 };
 
-// Encoding into SCMs and sending them comes with the command link's SCM module; until then a
-// spacecraft command is refused like any line that cannot be carried out.
 void SpacecraftCommand(const std::string& line) {
   Ctx().cmd.glbcmd = line;
-  CmdNg();
+  Commands();
+}
+
+// An SCM remark: the text (at most 72 characters) goes out as the string of a "systemnop"
+// command, which carries it in the SCM header instead of the packet.
+void SysRem(const std::string& text) {
+  std::string line = "/systemnop \"" + text.substr(0, 72) + "\"";
+  SetCommandLine(line.c_str());
+  GiveFocusToCommandLine();
+  FakeKeystroke(VAL_ENTER_VKEY);
 }
 
 void TextCommand() {
@@ -53,8 +60,8 @@ void TextCommand() {
         h.run();
         break;
       }
-    // Sequence recording, displays and stored SCMs come with the command link's SCM module;
-    // until then those lines are refused like any other that is not understood.
+    // Sequence recording, displays and stored SCMs are not built yet: those lines are refused
+    // like any other that is not understood.
   }
   if (!c.txflag) CmdNg();
 }
@@ -66,6 +73,7 @@ void CmdNg() {
     LogMessage(c.glbcmd + msg::kCanceledByUser, kRed);
     c.canceled = 0;
     p.script.scrflg = 0;
+    p.cmd.scm.ident.clear();
   } else {
     LogMessage(c.glbcmd + msg::kNotRecognized, kRed);
   }
@@ -97,7 +105,9 @@ void ExecuteLine() {
       SetCommandLine("");
       break;
     case LineClass::ScmRemark:
-      CmdNg();
+      LogMessage(c.glbcmd, kGreen);
+      p.cmd.scm.sremFlg = 1;
+      SysRem(c.glbcmd.size() > 5 ? c.glbcmd.substr(5) : std::string());
       break;
     case LineClass::Text:
       TextCommand();
@@ -112,6 +122,7 @@ void ExecuteLine() {
 void InstallCommanding(Program& p) {
   RTE_REGISTER_CALLBACK(CmdLine);
   RTE_REGISTER_CALLBACK(SendLine);
+  RTE_REGISTER_CALLBACK(MocHeader);
   InstallScripts(p);
   InstallVariables(p);
   InstallFiles(p);

@@ -23,7 +23,7 @@ struct CoreState {
   std::uint32_t tick = 0;
   std::uint32_t watchdog = 0;
   std::int32_t spcDog = 0;
-  std::int8_t tickFlag = 0;
+  int tickFlag = 0;  // seconds waited for the ARR (an int: any cfgarrd is reached)
   int savecode = 0;
   int dayofyear = 0;
   std::uint8_t warn = 0;
@@ -59,6 +59,7 @@ struct Panels {
   int summary = -1, cmdFile = -1, strip = -1, localServer = -1, localClients = -1;
   int clientMessages = -1, sep = -1;
   int variables = -1, schedule = -1, cmdBox = -1, comment = -1, logView = -1, cvView = -1;
+  int arr = -1, cmdVerify = -1, scm = -1;
   std::array<int, 15> group{};  // group panels 1..14
   std::array<int, 3> sepStrip{};
   std::vector<int> all;

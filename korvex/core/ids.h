@@ -28,6 +28,11 @@ constexpr int kInstrEvents = 11;
 constexpr int kIeBox = 2;
 constexpr int kIeClear = 3;
 constexpr int kShutdown = 4;
+constexpr int kCmdVerify = 10;
+constexpr int kCvList = 2;
+constexpr int kCvSent = 8;      // cmdcnt: sent and not yet verified
+constexpr int kCvVerified = 7;  // verified since start
+constexpr int kCvLast = 6;      // verified by the last check
 
 // korvmain.uir
 constexpr int kMain = 1;
@@ -48,6 +53,9 @@ constexpr int kLkTlmSwitch = 14;
 constexpr int kLkCmdSwitch = 15;
 constexpr int kLkRecFile = 16;
 constexpr int kLkRecSwitch = 17;
+
+constexpr int kArrPanel = 3;
+constexpr int kArrBox = 2;
 
 constexpr int kApidDisp1 = 10;
 constexpr int kApidDisp2 = 44;
@@ -74,6 +82,9 @@ constexpr int kCmdFile = 17;     // command fields 2..17
 constexpr int kStripPanel = 58;
 constexpr int kStrip = 2;
 constexpr int kSepStrip1 = 6, kSepStrip2 = 7, kSepStrip3 = 8;  // SEP strip charts, control 2
+
+// scm.uir: the SCM panel (its field controls are in commanding/scm.h, scmctl)
+constexpr int kScmPanel = 1;
 
 // Local servers (sep.uir): the server panel, the client panel and the client-message panel.
 constexpr int kLocalServer = 21;

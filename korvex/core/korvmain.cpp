@@ -71,6 +71,7 @@ void Remember(Panels& u, const std::string& file, int res, int h) {
       case ids::kSummary: u.summary = h; break;
       case ids::kCmdFile: u.cmdFile = h; break;
       case ids::kStripPanel: u.strip = h; break;
+      case ids::kArrPanel: u.arr = h; break;
       case ids::kSepStrip1: u.sepStrip[0] = h; break;
       case ids::kSepStrip2: u.sepStrip[1] = h; break;
       case ids::kSepStrip3: u.sepStrip[2] = h; break;
@@ -91,8 +92,11 @@ void Remember(Panels& u, const std::string& file, int res, int h) {
       case ids::kComment: u.comment = h; break;
       case ids::kLogView: u.logView = h; break;
       case ids::kCvView: u.cvView = h; break;
+      case ids::kCmdVerify: u.cmdVerify = h; break;
       default: break;
     }
+  } else if (file == "scm.uir" && res == ids::kScmPanel) {
+    u.scm = h;
   } else if (file == "sep.uir") {
     if (res == ids::kLocalServer) u.localServer = h;
     if (res == ids::kLocalClients) u.localClients = h;
@@ -262,6 +266,8 @@ int StartStation() {
   c.Ymax = c.tMax = c.t1Max = c.t2Max = 256;
   for (int h : {p.ui.strip, p.ui.sepStrip[0], p.ui.sepStrip[1], p.ui.sepStrip[2]})
     SetAxisScalingMode(h, ids::kStrip, VAL_LEFT_YAXIS, VAL_MANUAL, -256, 256);
+
+  Scm_Init();
 
   DiscardPanel(p.ui.splash);
   p.ui.splash = -1;

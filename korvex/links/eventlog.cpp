@@ -49,7 +49,9 @@ void LogMessage(const std::string& text, const char* colour) {
   }
 }
 
-void ListOnly(const std::string& text) { AppendToEventList(text, text); }
+void ListOnly(const std::string& text, const char* colour) {
+  AppendToEventList(colour ? colour + text : text, text);
+}
 
 void EventLog(const std::uint8_t* decoded) {
   Program& p = Ctx();

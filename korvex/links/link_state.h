@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "links/arr.h"
 #include "links/localserver_cfg.h"
 #include "links/record.h"
 
@@ -86,7 +87,10 @@ struct LocalServerState {
 // Command connection to the MOC command server and the wait for the ARR of the last SCM.
 struct CmdLinkState {
   int gHandle = -1;
-  int flagArr = 0;  // non-zero while an ARR is awaited: command lines are refused
+  int flagArr = 0;  // 0 idle, 1 ARR awaited, 2 success ARR in, 3 error ARR in
+  int lcvCnt = 0;   // verification entries the last SCM added
+  int sepFlg = 0;   // the last SCM came from a local SEP client
+  ArrAssembler arrIn;
 };
 
 }  // namespace korvex

@@ -21,14 +21,29 @@ void StopTelemetryServer();
 // Event log: a dated, upper-cased line in the event list and the ".log" archive.
 void LogMessage(const std::string& text, const char* colour);
 // A line put straight into the event list (not archived), as "echo off" does.
-void ListOnly(const std::string& text);
+void ListOnly(const std::string& text, const char* colour = nullptr);
 // The instrument's event packet (0x202) into the instrument event panel.
 void EventLog(const std::uint8_t* decoded);
 // A SEP text reply (0x240) onto the SEP panel.
 void AsciiResp(const std::uint8_t* decoded);
 
-// Telemetry link: 0 = the telemetry connection (prompts for server and port as configured).
+// 0 = the telemetry connection, 1 = the command connection (the first time at once with the
+// configured server and port, later after asking for them).
 int RequestConnect(int which);
+
+// Command link: connects gHandle to serverName:portCmd; 0, or -1 after telling the operator.
+int ConnectCmd();
+// Writes a whole SCM on the command connection (5000 ms): the write's result.
+int WriteScm(const std::uint8_t* scm, std::size_t n);
+// The one-second ARR wait (the timer's first duty): true while the other duties stand still.
+bool ArrWait();
+// The command side of RequestConnect, and the link panel's command switch.
+int RequestCmdConnect();
+void CommandSwitch(int on);
+// The command connection's events (ClientCallback hands them over).
+void CmdClientEvent(unsigned handle, int xType, int errCode);
+// Shows an ARR in the ARR panel and writes its line to the ".arr" archive.
+void ShowArr(const std::uint8_t* arr, bool success);
 
 // The record path. One whole 298-byte record as it came from the MOC, whatever brought it (the
 // live link, a replayed file, a test): forwarded, identified, checked, counted, shown, recorded

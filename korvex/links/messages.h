@@ -33,3 +33,23 @@ inline constexpr const char* kPeerRefused = "LOCAL SERVER REFUSED ";  // + addre
 inline constexpr const char* kPeerRefusedWhy = " (NOT ALLOWED IN CFG/LOCALSERVER.CFG)";
 
 }  // namespace korvex::msg
+
+namespace korvex::msg {
+
+inline constexpr const char* kCmdPortTitle = "Command Port Number?";
+inline constexpr const char* kCmdConnectFailed = "Command port connection failed !";
+inline constexpr const char* kCmdConnectFailedLog = "COMMAND PORT CONNECTION FAILED: ";  // host:port: reason
+inline constexpr const char* kServerClosedCmd = "Server has closed CMD Port!";
+inline constexpr const char* kTcpArrTitle = "TCP Server ARR";
+inline constexpr const char* kTcpArrReadError = "TCP read error!";
+inline constexpr const char* kArrBytesSkipped = "ARR STREAM: %zu BYTES OUTSIDE ANY ARR SKIPPED";
+inline constexpr const char* kNoArrTitle = "No ARR Received!";
+inline constexpr const char* kWaitAgain = "Wait for ARR again?";
+inline constexpr const char* kAttemptResend = "Attempt to resend?";
+inline constexpr const char* kArrVerifyError = "ARR Verify Error = ";
+inline constexpr const char* kCmdLinkLost = "COMMAND LINK LOST: ";           // host:port: reason
+inline constexpr const char* kTlmLinkLost = "TELEMETRY LINK LOST: ";         // host:port: reason
+inline constexpr const char* kTlmConnectFailedLog = "TELEMETRY PORT CONNECTION FAILED: ";  // host:port: reason
+inline constexpr const char* kResendFailed = "RESEND FAILED ON ";  // host:port: reason
+
+}  // namespace korvex::msg

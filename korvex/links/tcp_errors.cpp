@@ -31,4 +31,8 @@ std::string TcpErrorText(int code) {
   return kTcpErrors[-code];
 }
 
+std::string LinkLossReason(int code) {
+  return code <= -1 && code >= -18 ? TcpErrorText(code) : std::string("closed");
+}
+
 }  // namespace korvex

@@ -152,6 +152,9 @@ int ConnectTlm(bool mocset) {
     SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
     std::fprintf(stderr, "korvex: cannot connect to %s:%d: %s\n", p.link.telemServ.c_str(),
                  p.link.portTlm, TcpErrorText(r).c_str());
+    LogMessage(std::string(msg::kTlmConnectFailedLog) + p.link.telemServ + ":" +
+                   std::to_string(p.link.portTlm) + ": " + TcpErrorText(r),
+               kRed);
     MessagePopup(msg::kTcpClientTitle, msg::kTlmConnectFailed);
     return -1;
   }
@@ -265,11 +268,7 @@ void HandleRecord(const std::uint8_t* rec) {
 int RequestConnect(int which) {
   Program& p = Ctx();
   LinkState& L = p.link;
-  if (which != 0) {
-    // The command connection belongs to the command link module.
-    SetCtrlVal(p.ui.link, ids::kLkCmdSwitch, 0);
-    return -1;
-  }
+  if (which != 0) return RequestCmdConnect();
   unsigned prev = L.portTlm ? L.portTlm : L.cfgtport;
   L.portTlm = L.cfgtport;
   L.portCmd = L.cfgcport;
@@ -299,6 +298,10 @@ using namespace korvex;
 
 int ClientCallback(unsigned handle, int xType, int errCode, void*) {
   Program& p = Ctx();
+  if (p.cmdlink.gHandle >= 0 && static_cast<int>(handle) == p.cmdlink.gHandle) {
+    CmdClientEvent(handle, xType, errCode);
+    return 0;
+  }
   if (p.link.tHandle < 0 || static_cast<int>(handle) != p.link.tHandle) return 0;
   switch (xType) {
     case TCP_DATAREADY:
@@ -307,6 +310,9 @@ int ClientCallback(unsigned handle, int xType, int errCode, void*) {
     case TCP_DISCONNECT:
       if (errCode <= -1 && errCode >= -18)
         MessagePopup(msg::kServerClosedTlm, TcpErrorText(errCode).c_str());
+      LogMessage(std::string(msg::kTlmLinkLost) + p.link.telemServ + ":" +
+                     std::to_string(p.link.portTlm) + ": " + LinkLossReason(errCode),
+                 kRed);
       SetCtrlVal(p.ui.link, ids::kLkTlmLamp, 0);
       SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
       p.link.tHandle = -1;
@@ -334,8 +340,8 @@ int TCP_SWITCH(int panel, int control, int event, void*, int, int) {
     } else {
       RequestConnect(0);
     }
-  } else if (control == ids::kLkCmdSwitch && on) {
-    RequestConnect(1);
+  } else if (control == ids::kLkCmdSwitch) {
+    CommandSwitch(on);
   }
   GiveFocusToCommandLine();
   return 0;
@@ -457,6 +463,7 @@ void InstallLinks(Program& p) {
   RTE_REGISTER_CALLBACK(displayStartStop);
   p.link.handlers.add(0x202, [](Program&, const std::uint8_t* decoded) { EventLog(decoded); });
   p.link.handlers.add(0x240, [](Program&, const std::uint8_t* decoded) { AsciiResp(decoded); });
+  p.duties.arrWait = [] { return ArrWait(); };
 }
 
 }  // namespace korvex

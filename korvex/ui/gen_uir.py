@@ -96,9 +96,10 @@ def cmdbox():
         panel(1, "Comment", [ctl(2, "string", "Line", mode="indicator", width=700)]),
         panel(3, "Log", [ctl(2, "string", "Line", mode="indicator", width=700)]),
         panel(2, "Command", [ctl(2, "string", "Line", mode="indicator", width=700)]),
-        panel(10, "Command Verification", [ctl(2, "listbox", "Commands", "cvView", width=600),
-                                           ind(8, "Sent"), ind(7, "Verified"),
-                                           ind(6, "Verified Last")]),
+        panel(10, "Command Verification", [
+            ctl(2, "listbox", "Commands sent, not yet verified (packet bytes)", "cvView", width=600,
+                height=300),
+            ind(8, "Sent"), ind(7, "Verified"), ind(6, "Verified Last")]),
         panel(5, "Schedule", [ctl(2, "listbox", "Schedule", mode="hot", width=600),
                               ctl(3, "button", "Clear All", "ClearSchedule"),
                               ctl(4, "button", "Delete Checked", "ClearSchedule")]),
@@ -145,7 +146,7 @@ def korvmain():
         link,
         role(18, "Instrument Enable 3"), role(29, "Instrument Enable 4"),
         apid_display(44, "APID Display 2"),
-        panel(3, "ARR", [ctl(2, "textbox", "ARR", mode="indicator", width=600)]),
+        panel(3, "ARR", [ctl(2, "textbox", "ARR", mode="indicator", width=900, height=300)]),
         role(9, "Instrument"),
         apid_display(10, "APID Display 1"),
         range_panel(13, 0x200), range_panel(14, 0x300),
@@ -285,6 +286,28 @@ def spc():
                         [ctl(first - k, "string", "Item %d" % (k + 1), mode="indicator", value="",
                              width=150) for k in range(count)]))
     return {"panels": ps}
+# The SCM panel: the MOC control header fields and the CCSDS settings, each committed through
+# MocHeader. Ids as commanding/scm.h (scmctl) numbers them.
+SCM_FIELDS = [
+    (38, "Message Type (Fill:-)", "SCM-"), (40, "Command Mode", "01"), (39, "Spare", "---"),
+    (41, "Facility", "VANTIS"), (27, "Spacecraft (EA or EB)", "EA"), (25, "Packets per SCM", "01"),
+    (24, "Enable Time YYYYDOYHHMMSS", "0000000000000"), (3, "Timeout Time YYYYDOYHHMMSS", "-------------"),
+    (2, "Delta Time", "-----"),
+    (36, "CCSDS Version", "0"), (35, "Type", "1"), (34, "Secondary Header", "0"),
+    (37, "Sequence Flags", "3"), (33, "Sequence Count", "0"), (32, "Enable Sequence Count", "0"),
+    (31, "Relative Sequence Count", "0"), (30, "Enable Relative Sequence Count", "0"),
+    (29, "Secondary Header Time YYYYDOYHHMMSS", "0000000000000"), (28, "Subsystem Byte", "0"),
+    (26, "Spare Byte", "0"),
+]
+
+
+def scm_panel():
+    cs = []
+    for i, (cid, label, value) in enumerate(SCM_FIELDS):
+        col, row = (0, i) if i < 9 else (1, i - 9)
+        cs.append(ctl(cid, "string", label, "MocHeader", value=value, top=30 + row * 44,
+                      left=10 + col * 330, width=300))
+    return panel(1, "SCM", cs, width=660, height=540)
 
 
 def simple(title, resources, top_level=()):
@@ -316,7 +339,7 @@ FILES = {
     "cmdbox.uir": cmdbox(),
     "korvmain.uir": korvmain(),
     "help.uir": {"panels": [role(1, "Help")]},
-    "scm.uir": {"panels": [role(1, "SCM")]},
+    "scm.uir": {"panels": [scm_panel()]},
     "sep.uir": sep(),
     "cmdseq.uir": simple("Command Sequence", range(1, 33)),
     "pdighk.uir": {"panels": [values_panel(r, t, names, 230 if r == 1 else 180)

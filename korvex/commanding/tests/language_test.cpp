@@ -209,10 +209,10 @@ TEST_F(LanguageTest, ScheduleRunsAnEntryAtItsSecondAndHoldsAnOverdueOne) {
 
 TEST_F(LanguageTest, SettingsSwitchAndSaySo) {
   RunCommandLine("badcks on");
-  EXPECT_EQ(P().script.badCks, 1);
+  EXPECT_EQ(P().cmd.scm.badCks, 1);
   EXPECT_EQ(CountOut("BAD COMMAND CHECKSUM ON!"), 1);
   RunCommandLine("badcks off");
-  EXPECT_EQ(P().script.badCks, 0);
+  EXPECT_EQ(P().cmd.scm.badCks, 0);
   RunCommandLine("sendscm on");
   EXPECT_EQ(P().script.okscm, 1);
   RunCommandLine("savecmd on");

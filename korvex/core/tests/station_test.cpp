@@ -412,6 +412,7 @@ TEST_F(StationTest, SetTsrvAndFailedMocConnection) {
   RunCommandLine("set moc");  // nothing listens on port 1
   EXPECT_EQ(popups.transcript().back().title, "TCP Client");
   EXPECT_EQ(popups.transcript().back().text, "Telemetry port connection failed !");
+  EXPECT_EQ(CountOut("TELEMETRY PORT CONNECTION FAILED: 127.0.0.1:1: "), 1);
   EXPECT_EQ(CountOut("SET MOC IS NOT RECOGNIZED!"), 1);
   int sw = 1;
   GetCtrlVal(p.ui.link, ids::kLkTlmSwitch, &sw);

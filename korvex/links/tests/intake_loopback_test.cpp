@@ -160,6 +160,10 @@ TEST_F(StationTest, TelemetrySwitchPromptsAndServerClose) {
   ASSERT_FALSE(popups.transcript().empty());
   EXPECT_EQ(popups.transcript().back().title, "Server has closed TLM Port!");
   EXPECT_EQ(popups.transcript().back().text, "-14  ConnectionClosed");
+  // Also in the event log, with the server and port.
+  EXPECT_EQ(CountOut("TELEMETRY LINK LOST: 127.0.0.1:" + std::to_string(p.link.portTlm) +
+                     ": -14  CONNECTIONCLOSED"),
+            1);
   GetCtrlVal(p.ui.link, ids::kLkTlmLamp, &lamp);
   EXPECT_EQ(lamp, 0);
   EXPECT_EQ(p.core.aorb, 1);  // the spacecraft stays known

@@ -1,0 +1,71 @@
+// The command link's panels in the widget view (offscreen): the SCM panel, the ARR panel and the
+// command verification list after one command and its ARR, rendered to PNG files.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QImage>
+
+#include <set>
+
+#include "core/tests/station_fixture.h"
+#include "links/tests/cmd_peer.h"
+
+using namespace korvex;
+using namespace korvex::testing;
+
+namespace {
+
+class CmdPanelsGui : public StationTest {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "korvex_gui_tests";
+    static char* argv[] = {name, nullptr};
+    rte::AppOptions o;
+    o.headless = false;
+    rte::StartApp(argc, argv, o);
+  }
+};
+
+// Distinct colours in the image: a panel drawn with its controls has many, an empty one few.
+int Colours(const std::string& png) {
+  QImage img(QString::fromStdString(png));
+  std::set<unsigned> c;
+  for (int y = 0; y < img.height(); y += 3)
+    for (int x = 0; x < img.width(); x += 3) c.insert(img.pixel(x, y));
+  return static_cast<int>(c.size());
+}
+
+}  // namespace
+
+TEST_F(CmdPanelsGui, ScmArrAndVerificationPanelsRender) {
+  CmdPeer moc;
+  auto lines = CfgLines();
+  lines[2] = "CmdPort = " + std::to_string(moc.port());
+  WriteFile(dir / "cfg/korvex.cfg", Join(lines));
+  ASSERT_EQ(Start(), kStarted);
+  Program& p = P();
+  RunCommandLine("/SEPReset 7");
+  QElapsedTimer t;
+  t.start();
+  while (moc.received().size() < 142u && t.elapsed() < 10000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_EQ(moc.received().size(), 142u);
+  std::string scm = moc.received();
+  std::string arr = "ARR-000055" + scm.substr(10, 4) + "2026069123000" + "000" + scm.substr(100, 32) +
+                    scm.substr(133, 6) + std::string(1, '\0');
+  moc.send(arr);
+  while (p.cmdlink.flagArr != 2 && t.elapsed() < 10000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_EQ(p.cmdlink.flagArr, 2);
+
+  const fs::path shots = fs::temp_directory_path() / "korvex_cmd_panels";
+  fs::create_directories(shots);
+  for (auto [panel, name] : {std::pair{p.ui.scm, "scm"}, std::pair{p.ui.arr, "arr"},
+                             std::pair{p.ui.cmdVerify, "verification"}}) {
+    DisplayPanel(panel);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    const std::string png = (shots / (std::string(name) + ".png")).string();
+    ASSERT_EQ(rte::SavePanelImage(panel, png), 0) << name;
+    EXPECT_GT(Colours(png), 4) << name;
+  }
+}
