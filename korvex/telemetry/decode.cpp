@@ -865,30 +865,44 @@ const char* SpcSuffix(int apid) {
   }
 }
 
-void ReadByLabel(const std::uint8_t* packet, const char* suffix, const TelemetryDb& db,
-                 SpcAlarms& alarms, const AlarmCfg& cfg, std::vector<SpcOut>& out,
-                 std::vector<AlarmLine>& logs) {
-  out.clear();
+SpcPlan PlanByLabel(const TelemetryDb& db, const char* suffix) {
+  SpcPlan plan;
   for (std::size_t p = 0; p < 3; ++p) {
     const auto& labels = db.spcLabels[p];
     for (std::size_t i = 0; i < labels.size() && i < 26; ++i) {
       std::string key = labels[i] + suffix;
       int s = db.spcdb.Find(key);
       if (s < 0) continue;
-      SpcPar par = GetSpcPar(db.spcdb.slot(s).text);
-      double v = EvalDisp(packet, kPacket, par);
-      SpcOut o;
-      o.panel = static_cast<int>(p);
-      o.control = kSpcPanelFirstCtrl[p] - static_cast<int>(i);
-      o.text = SpcText(key, v);
-      SpcAlarm& a = alarms[p][i];
-      std::snprintf(a.text, sizeof a.text, "%s", o.text.c_str());
-      CheckResult r = SpcCheck(a.ctr, v, par, cfg, key, o.text);
-      o.paint = r.paint;
-      if (r.alarm) logs.push_back({r.text, r.red});
-      out.push_back(std::move(o));
+      plan.push_back({static_cast<int>(p), static_cast<int>(i),
+                      kSpcPanelFirstCtrl[p] - static_cast<int>(i), key,
+                      GetSpcPar(db.spcdb.slot(s).text)});
     }
   }
+  return plan;
+}
+
+void ReadByLabel(const std::uint8_t* packet, const SpcPlan& plan, SpcAlarms& alarms,
+                 const AlarmCfg& cfg, std::vector<SpcOut>& out, std::vector<AlarmLine>& logs) {
+  out.resize(plan.size());
+  for (std::size_t k = 0; k < plan.size(); ++k) {
+    const SpcItem& it = plan[k];
+    double v = EvalDisp(packet, kPacket, it.par);
+    SpcOut& o = out[k];
+    o.panel = it.panel;
+    o.control = it.control;
+    o.text = SpcText(it.key, v);
+    SpcAlarm& a = alarms[static_cast<std::size_t>(it.panel)][static_cast<std::size_t>(it.index)];
+    std::snprintf(a.text, sizeof a.text, "%s", o.text.c_str());
+    CheckResult r = SpcCheck(a.ctr, v, it.par, cfg, it.key, o.text);
+    o.paint = r.paint;
+    if (r.alarm) logs.push_back({r.text, r.red});
+  }
+}
+
+void ReadByLabel(const std::uint8_t* packet, const char* suffix, const TelemetryDb& db,
+                 SpcAlarms& alarms, const AlarmCfg& cfg, std::vector<SpcOut>& out,
+                 std::vector<AlarmLine>& logs) {
+  ReadByLabel(packet, PlanByLabel(db, suffix), alarms, cfg, out, logs);
 }
 
 }  // namespace korvex
