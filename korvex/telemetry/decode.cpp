@@ -825,14 +825,15 @@ DumpOut TableDump(const std::uint8_t* packet, const TelemetryDb& db, DumpState& 
     for (std::size_t q = 0; q < kTableIds.size(); ++q)
       if (kTableIds[q] == tid) panel = static_cast<int>(q);
     int n = tid < kTblCounts ? db.count[static_cast<std::size_t>(tid)] : 0;
-    if (tid == 10) n = std::min(n, kTable10Shown);
+    // Table 10's panel shows its first lines only; its sum line is then not among them.
+    int shown = tid == 10 ? std::min(n, kTable10Shown) : n;
     unsigned sum = 0;
     for (int k = 0; k < n; ++k) {
       auto f = TableLine(db, tid, k);
       if (!f) break;
       int ctrl = kTableFirstCtrl[static_cast<std::size_t>(panel)] - k;
       if (k == n - 1) {
-        out.entries.push_back({panel, ctrl, sum & 0xFF});
+        if (k < shown) out.entries.push_back({panel, ctrl, sum & 0xFF});
         break;
       }
       int off = std::atoi((*f)[0].c_str());
@@ -844,7 +845,7 @@ DumpOut TableDump(const std::uint8_t* packet, const TelemetryDb& db, DumpState& 
         v |= static_cast<std::uint32_t>(p[base + off + b]) << (8 * b);
         sum += p[base + off + b];
       }
-      if (inside) out.entries.push_back({panel, ctrl, v});
+      if (inside && k < shown) out.entries.push_back({panel, ctrl, v});
     }
     if (tid >= 1 && tid <= 5) base += kDumpStep[tid - 1];
     if (base >= kPacket) break;
