@@ -5,6 +5,7 @@ add_library(korvex_app STATIC
   core/recording.cpp
   links/tcpip.cpp
   links/eventlog.cpp
+  links/localserver.cpp
   commanding/txtcmd.cpp
   telemetry/telemetry.cpp
 )
@@ -32,6 +33,7 @@ target_compile_definitions(korvex_quit_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURR
 # korvex --headless against the simulator (tools/mocsim), as a separate process.
 vantis_add_test(korvex_headless_tests links/tests/headless_mocsim_test.cpp
   core/tests/cli_contract_test.cpp
+  links/tests/local_server_test.cpp
   links/tests/headless_blackbox_test.cpp telemetry/tests/headless_alarm_test.cpp)
 target_link_libraries(korvex_headless_tests PRIVATE korvex_logic nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_headless_tests PRIVATE

@@ -17,7 +17,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: korvex [--headless] [--answers FILE] [--screenshot PREFIX] [--snapshot FILE]\n"
+    "usage: korvex [--headless] [--serve] [--answers FILE] [--screenshot PREFIX] [--snapshot FILE]\n"
     "       korvex --help | --version\n"
     "\n"
     "The operator's station. Run it from a working directory laid out like station/\n"
@@ -26,6 +26,8 @@ constexpr const char* kUsage =
     "                      standard input, pop-ups answered from --answers or with no/cancel\n"
     "  --answers FILE      pop-up answers, one a line\n"
     "  --screenshot PREFIX save every visible top-level panel as PREFIX-<title>.png\n"
+    "  --serve             start the local telemetry server at start-up (port: line 7 of\n"
+    "                      cfg/korvex.cfg; address and allowed peers: cfg/localserver.cfg)\n"
     "  --snapshot FILE     at exit, write every panel's controls to FILE as JSON (the line\n"
     "                      \"snapshot FILE\" does the same at any time)\n"
     "  --help, --version   this text; the version\n"
@@ -68,12 +70,20 @@ class EchoedPopups : public rte::PopupBackend {
 int main(int argc, char** argv) {
   rte::AppOptions opts = rte::ParseAppOptions(argc, argv);
   std::string snapshotAtExit;
+  bool serve = false;
   for (std::size_t i = 0; i < opts.rest.size(); ++i) {
     const std::string& a = opts.rest[i];
+    if (a == "--serve") {
+      serve = true;
+      opts.rest.erase(opts.rest.begin() + static_cast<long>(i));
+      --i;
+      continue;
+    }
     if (a == "--snapshot" && i + 1 < opts.rest.size()) {
       snapshotAtExit = opts.rest[i + 1];
       opts.rest.erase(opts.rest.begin() + static_cast<long>(i), opts.rest.begin() + static_cast<long>(i) + 2);
-      break;
+      --i;
+      continue;
     }
   }
   for (const std::string& a : opts.rest) {
@@ -122,6 +132,15 @@ int main(int argc, char** argv) {
     korvex::StopStation();
     korvex::CloseArchives();
     return rte::StopRequested() ? 0 : 1;
+  }
+  // As if the operator had switched the local telemetry server on.
+  if (serve) {
+    if (korvex::StartTelemetryServer() < 0) {
+      korvex::StopStation();
+      korvex::CloseArchives();
+      return 1;
+    }
+    DisplayPanel(p.ui.localServer);  // with a window, the operator sees who is served
   }
   // The end of standard input is not the end of the station: it goes on serving its links
   // until "quit", the main window's close or SIGTERM / SIGINT. With the window, lines piped in

@@ -12,7 +12,7 @@ BASE=(
   nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth python3
 )
-CLANG=(clang libclang-rt-14-dev)
+CLANG=(clang libclang-rt-14-dev llvm-14 llvm lld)
 case "${1:-}" in
   --list) printf '%s\n' "${BASE[@]}" "${CLANG[@]}"; exit 0 ;;
   clang) PKGS=("${CLANG[@]}") ;;

@@ -20,6 +20,7 @@ struct Program {
   Archives arc;
   LinkState link;
   CmdLinkState cmdlink;
+  LocalServerState local;
   LogState log;
   CmdState cmd;
   DbState db;

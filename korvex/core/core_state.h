@@ -56,7 +56,8 @@ struct TickDuties {
 struct Panels {
   int splash = -1, main = -1, link = -1, cmdList = -1, eventLog = -1, instrEvents = -1;
   int shutdown = -1, apidDisp1 = -1, apidDisp2 = -1, range200 = -1, range300 = -1;
-  int summary = -1, cmdFile = -1, strip = -1, localServer = -1;
+  int summary = -1, cmdFile = -1, strip = -1, localServer = -1, localClients = -1;
+  int clientMessages = -1;
   std::array<int, 15> group{};  // group panels 1..14
   std::array<int, 3> sepStrip{};
   std::vector<int> all;

@@ -75,4 +75,18 @@ constexpr int kStripPanel = 58;
 constexpr int kStrip = 2;
 constexpr int kSepStrip1 = 6, kSepStrip2 = 7, kSepStrip3 = 8;  // SEP strip charts, control 2
 
+// Local servers (sep.uir): the server panel, the client panel and the client-message panel.
+constexpr int kLocalServer = 21;
+constexpr int kLsTlmSwitch = 2;
+constexpr int kLsTlmLamp = 3;
+constexpr int kLsClients = 6;       // shows or hides the client panel
+constexpr int kLocalClients = 5;
+constexpr int kLcTlmLampFirst = 2;  // telemetry slot k (0-19): lamp 2 + k, name 22 + k
+constexpr int kLcTlmNameFirst = 22;
+constexpr int kLcTlmSlot = 62;      // slot number (1-20) of the one-client disconnect
+constexpr int kLcTlmDrop = 63;
+constexpr int kLcTlmDropAll = 64;
+constexpr int kClientMessages = 6;
+constexpr int kCmText = 2;
+
 }  // namespace korvex::ids

@@ -86,8 +86,10 @@ void Remember(Panels& u, const std::string& file, int res, int h) {
       case ids::kShutdown: u.shutdown = h; break;
       default: break;
     }
-  } else if (file == "sep.uir" && res == 21) {
-    u.localServer = h;
+  } else if (file == "sep.uir") {
+    if (res == ids::kLocalServer) u.localServer = h;
+    if (res == ids::kLocalClients) u.localClients = h;
+    if (res == ids::kClientMessages) u.clientMessages = h;
   }
 }
 
@@ -200,6 +202,7 @@ void InstallCore(Program&) {
 void InstallStation(Program& p) {
   InstallCore(p);
   InstallLinks(p);
+  InstallLocalServer(p);
   InstallTelemetry(p);
   InstallCommanding(p);
 }

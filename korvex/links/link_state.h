@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "links/localserver_cfg.h"
 #include "links/record.h"
 
 namespace korvex {
@@ -64,6 +65,22 @@ struct LinkState {
   // Each complete record goes out to the local telemetry clients through this hook.
   std::function<void(const std::uint8_t* record)> forward;
   std::uint64_t records = 0;  // complete records handled
+};
+
+// The station's local telemetry server: up to 20 clients get every record as it came.
+struct LocalServerState {
+  static constexpr int kTlmSlots = 20;
+  std::array<int, kTlmSlots> fHandle;          // -1 = free
+  std::array<std::string, kTlmSlots> fName;    // shown and logged name of each client
+  unsigned tport = 0;          // port of the running telemetry server, 0 = stopped
+  bool tRunning = false;
+  unsigned lastTport = 0;      // the port the next start offers
+  bool tStartedOnce = false;   // later starts ask for the port
+  LocalServerConfig cfg;
+  // Bytes a client may have waiting before it counts as one that stopped reading (about 14000
+  // records): it is dropped rather than holding the station or its memory.
+  std::size_t maxQueued = 4u << 20;
+  LocalServerState() { fHandle.fill(-1); }
 };
 
 // Command connection to the MOC command server and the wait for the ARR of the last SCM.

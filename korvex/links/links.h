@@ -11,6 +11,13 @@ struct Program;
 // Registers the link panels' callbacks and the instrument event packet handler (0x202).
 void InstallLinks(Program& p);
 
+// The local telemetry server: callbacks, and every record forwarded to its clients.
+void InstallLocalServer(Program& p);
+// Starts the telemetry server as the operator's switch does (the configured port at the first
+// start). 0, or negative when it could not listen.
+int StartTelemetryServer();
+void StopTelemetryServer();
+
 // Event log: a dated, upper-cased line in the event list and the ".log" archive.
 void LogMessage(const std::string& text, const char* colour);
 // A line put straight into the event list (not archived), as "echo off" does.
@@ -39,3 +46,8 @@ int ClearSelectedApidCounts(int panel, int control, int event, void* data, int e
 int SwapOnOFF(int panel, int control, int event, void* data, int e1, int e2);
 int displayStartStop(int panel, int control, int event, void* data, int e1, int e2);
 int ClientCallback(unsigned handle, int xType, int errCode, void* data);
+int TCP_SERV(int panel, int control, int event, void* data, int e1, int e2);
+int Display_TServers(int panel, int control, int event, void* data, int e1, int e2);
+int DisconnectTServer(int panel, int control, int event, void* data, int e1, int e2);
+int DisconnectAll(int panel, int control, int event, void* data, int e1, int e2);
+int ServerCallback(unsigned handle, int xType, int errCode, void* data);

@@ -18,4 +18,18 @@ inline constexpr const char* kServerNameTitle = "Server Name?";
 inline constexpr const char* kTlmPortTitle = "Telemetry Port Number?";
 inline constexpr const char* kServerClosedTlm = "Server has closed TLM Port!";
 
+inline constexpr const char* kTcpServerTitle = "TCP Server";
+inline constexpr const char* kRegisterFailed = "RegisterTCPServer failed !!!";
+inline constexpr const char* kServerUpTitle = "TCP/IP SERVER";
+inline constexpr const char* kTlmServerPort = "Telemetry Port: ";  // + port
+inline constexpr const char* kTlmServerPortQuestion =
+    "Type telemetry server port number\n(Click OK for last port used.)";
+inline constexpr const char* kClientFailed = "Client failed to connect!";
+inline constexpr const char* kTcpReadErrorShort = "TCP read error!";
+inline constexpr const char* kConnectedTlm = " CONNECTED TO TELEMETRY SERVER";        // after name
+inline constexpr const char* kDisconnectedTlm = " DISCONNECTED FROM TELEMETRY SERVER";  // after name
+inline constexpr const char* kTcpWriteError = "TCP Write Error! ";  // + error text + " " + name
+inline constexpr const char* kPeerRefused = "LOCAL SERVER REFUSED ";  // + address + reason
+inline constexpr const char* kPeerRefusedWhy = " (NOT ALLOWED IN CFG/LOCALSERVER.CFG)";
+
 }  // namespace korvex::msg

@@ -285,9 +285,19 @@ def simple(title, resources, top_level=()):
 
 def sep():
     d = simple("SEP", list(range(1, 5)) + list(range(7, 21)))
-    d["panels"].append(role(5, "Local Server Clients"))
-    d["panels"].append(role(6, "Client Messages"))
-    d["panels"].append(role(21, "Local Server"))
+    clients = [ctl(2 + k, "led", "Telemetry %d" % (k + 1), mode="indicator") for k in range(20)]
+    clients += [ctl(22 + k, "string", "Client %d" % (k + 1), mode="indicator") for k in range(20)]
+    clients += [ctl(62, "numeric", "Telemetry client", value=1, datatype="integer"),
+                ctl(63, "button", "Disconnect", "DisconnectTServer"),
+                ctl(64, "button", "Disconnect All", "DisconnectAll")]
+    d["panels"].append(panel(5, "Local Server Clients", clients))
+    d["panels"].append(panel(6, "Client Messages",
+                             [ctl(2, "textbox", "Messages", mode="indicator", width=500, height=300)]))
+    d["panels"].append(panel(21, "Local Server", [
+        ctl(2, "switch", "Telemetry Server", "TCP_SERV", value=0),
+        ctl(3, "led", "Telemetry Clients", mode="indicator"),
+        ctl(6, "button", "Clients", "Display_TServers"),
+    ], cb="HidePanelCb"))
     return d
 
 

@@ -444,6 +444,22 @@ int ServerTCPWrite(unsigned handle, const void* buffer, std::size_t n, unsigned 
   return WriteImpl(false, handle, buffer, n, timeoutMs);
 }
 
+int ServerTCPWriteQueued(unsigned handle, const void* buffer, std::size_t n,
+                         std::size_t maxQueued) {
+  if ((!buffer && n > 0) || n > static_cast<std::size_t>(INT_MAX)) return kTCP_InvalidParameter;
+  Conn* c = FindAs(handle, false);
+  if (!c) return kTCP_InvalidParameter;
+  QTcpSocket* s = c->sock;
+  if (s->state() != QAbstractSocket::ConnectedState) return kTCP_ConnectionClosed;
+  // Whole or nothing: a peer that stopped reading gets no part of a record it could tear.
+  if (static_cast<std::size_t>(s->bytesToWrite()) + n > maxQueued) return kTCP_TimeOutErr;
+  if (n == 0) return 0;
+  if (s->write(static_cast<const char*>(buffer), static_cast<qint64>(n)) != static_cast<qint64>(n))
+    return kTCP_WriteFailed;
+  s->flush();
+  return static_cast<int>(n);
+}
+
 int DisconnectTCPClient(unsigned handle) {
   Conn* c = FindAs(handle, false);
   if (!c) return kTCP_InvalidParameter;

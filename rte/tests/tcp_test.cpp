@@ -1,6 +1,10 @@
 // TCP family of the engine over real loopback connections (127.0.0.1, ephemeral ports). The loop
 // is pumped with a bound on every wait; nothing here asserts on timing.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -305,6 +309,45 @@ TEST_F(TcpTest, WriteToAPeerThatDoesNotReadTimesOut) {
   std::string lot(64u << 20, 'x');
   int r = ServerTCPWrite(sh, lot.data(), lot.size(), 200);
   EXPECT_EQ(r, kTCP_TimeOutErr);
+}
+
+// A client that stops reading: queued writes never wait, and once the bound is reached a record
+// is refused whole, so what the client finally reads is a whole number of records, in order.
+TEST_F(TcpTest, QueuedWritesStopWholeAtTheBound) {
+  unsigned port = StartServer();
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_TRUE(PumpUntil([&] { return !server.handles(TCP_CONNECT).empty(); }));
+  unsigned sh = server.handles(TCP_CONNECT).back();
+  std::string sent;
+  int r = 0;
+  for (int i = 0; i < 200000 && r >= 0; ++i) {
+    std::string rec = Pattern(298, i);
+    r = ServerTCPWriteQueued(sh, rec.data(), rec.size(), 256 * 1024);
+    if (r == 298) sent += rec;
+    if (i % 64 == 0) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+  }
+  EXPECT_EQ(r, kTCP_TimeOutErr);
+  EXPECT_EQ(sent.size() % 298, 0u);
+  // Now the client reads everything: exactly the accepted records.
+  std::string got;
+  char buf[65536];
+  PumpUntil([&] {
+    for (;;) {
+      ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+      if (n <= 0) break;
+      got.append(buf, static_cast<std::size_t>(n));
+    }
+    return got.size() >= sent.size();
+  }, 20000);
+  ::close(fd);
+  EXPECT_EQ(got.size(), sent.size());
+  EXPECT_TRUE(got == sent);
+  EXPECT_EQ(ServerTCPWriteQueued(99999, buf, 1, 10), kTCP_InvalidParameter);
 }
 
 // What a peer sent just before closing is offered first; then the disconnect event comes once.

@@ -421,6 +421,10 @@ int RegisterTCPServer(unsigned port, tcpFuncPtr callback, void* callbackData,
 int UnregisterTCPServer(unsigned port);
 int ServerTCPRead(unsigned handle, void* buffer, std::size_t n, unsigned timeoutMs);
 int ServerTCPWrite(unsigned handle, const void* buffer, std::size_t n, unsigned timeoutMs);
+// Queues n bytes for a client without waiting for them to leave. When the bytes already queued
+// for it plus n would exceed maxQueued (a peer that stopped reading), nothing is queued and
+// kTCP_TimeOutErr is returned. n, or a negative TCP code.
+int ServerTCPWriteQueued(unsigned handle, const void* buffer, std::size_t n, std::size_t maxQueued);
 int DisconnectTCPClient(unsigned handle);
 int GetTCPPeerName(unsigned handle, std::string* name);
 int GetTCPPeerAddr(unsigned handle, std::string* addr);
