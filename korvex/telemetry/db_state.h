@@ -34,6 +34,12 @@ struct DbState {
   HkOut hkOut;
   DumpState dump;
   SpcAlarms spcalrm{};
+  std::array<SpcPlan, 5> spcPlans;  // by spacecraft APID, made on the first packet
+  std::array<bool, 5> spcPlanned{};
+  // What each spacecraft control shows now (text and colour), so that unchanged values are not
+  // written again.
+  std::array<std::array<std::string, 26>, 3> spcShown{};
+  std::array<std::array<int, 26>, 3> spcPaint{};
   std::vector<SpcOut> spcOut;
   std::vector<AlarmLine> spcLogs;
   // Command verification.

@@ -181,17 +181,24 @@ void SlotTable::Changed() {
   items_.clear();
 }
 
+namespace {
+// ASCII letters only, as the run-time's case-blind search compares them.
+inline unsigned char Fold(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u + 32) : u;
+}
+}  // namespace
+
 std::size_t SlotTable::NoCaseHash::operator()(std::string_view s) const {
   std::size_t h = 1469598103934665603ull;
-  for (char c : s) h = (h ^ static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(c)))) * 1099511628211ull;
+  for (char c : s) h = (h ^ Fold(c)) * 1099511628211ull;
   return h;
 }
 
 bool SlotTable::NoCaseEq::operator()(std::string_view a, std::string_view b) const {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (Fold(a[i]) != Fold(b[i])) return false;
   return true;
 }
 

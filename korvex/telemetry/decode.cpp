@@ -825,14 +825,15 @@ DumpOut TableDump(const std::uint8_t* packet, const TelemetryDb& db, DumpState& 
     for (std::size_t q = 0; q < kTableIds.size(); ++q)
       if (kTableIds[q] == tid) panel = static_cast<int>(q);
     int n = tid < kTblCounts ? db.count[static_cast<std::size_t>(tid)] : 0;
-    if (tid == 10) n = std::min(n, kTable10Shown);
+    // Table 10's panel shows its first lines only; its sum line is then not among them.
+    int shown = tid == 10 ? std::min(n, kTable10Shown) : n;
     unsigned sum = 0;
     for (int k = 0; k < n; ++k) {
       auto f = TableLine(db, tid, k);
       if (!f) break;
       int ctrl = kTableFirstCtrl[static_cast<std::size_t>(panel)] - k;
       if (k == n - 1) {
-        out.entries.push_back({panel, ctrl, sum & 0xFF});
+        if (k < shown) out.entries.push_back({panel, ctrl, sum & 0xFF});
         break;
       }
       int off = std::atoi((*f)[0].c_str());
@@ -844,7 +845,7 @@ DumpOut TableDump(const std::uint8_t* packet, const TelemetryDb& db, DumpState& 
         v |= static_cast<std::uint32_t>(p[base + off + b]) << (8 * b);
         sum += p[base + off + b];
       }
-      if (inside) out.entries.push_back({panel, ctrl, v});
+      if (inside && k < shown) out.entries.push_back({panel, ctrl, v});
     }
     if (tid >= 1 && tid <= 5) base += kDumpStep[tid - 1];
     if (base >= kPacket) break;
@@ -865,30 +866,44 @@ const char* SpcSuffix(int apid) {
   }
 }
 
-void ReadByLabel(const std::uint8_t* packet, const char* suffix, const TelemetryDb& db,
-                 SpcAlarms& alarms, const AlarmCfg& cfg, std::vector<SpcOut>& out,
-                 std::vector<AlarmLine>& logs) {
-  out.clear();
+SpcPlan PlanByLabel(const TelemetryDb& db, const char* suffix) {
+  SpcPlan plan;
   for (std::size_t p = 0; p < 3; ++p) {
     const auto& labels = db.spcLabels[p];
     for (std::size_t i = 0; i < labels.size() && i < 26; ++i) {
       std::string key = labels[i] + suffix;
       int s = db.spcdb.Find(key);
       if (s < 0) continue;
-      SpcPar par = GetSpcPar(db.spcdb.slot(s).text);
-      double v = EvalDisp(packet, kPacket, par);
-      SpcOut o;
-      o.panel = static_cast<int>(p);
-      o.control = kSpcPanelFirstCtrl[p] - static_cast<int>(i);
-      o.text = SpcText(key, v);
-      SpcAlarm& a = alarms[p][i];
-      std::snprintf(a.text, sizeof a.text, "%s", o.text.c_str());
-      CheckResult r = SpcCheck(a.ctr, v, par, cfg, key, o.text);
-      o.paint = r.paint;
-      if (r.alarm) logs.push_back({r.text, r.red});
-      out.push_back(std::move(o));
+      plan.push_back({static_cast<int>(p), static_cast<int>(i),
+                      kSpcPanelFirstCtrl[p] - static_cast<int>(i), key,
+                      GetSpcPar(db.spcdb.slot(s).text)});
     }
   }
+  return plan;
+}
+
+void ReadByLabel(const std::uint8_t* packet, const SpcPlan& plan, SpcAlarms& alarms,
+                 const AlarmCfg& cfg, std::vector<SpcOut>& out, std::vector<AlarmLine>& logs) {
+  out.resize(plan.size());
+  for (std::size_t k = 0; k < plan.size(); ++k) {
+    const SpcItem& it = plan[k];
+    double v = EvalDisp(packet, kPacket, it.par);
+    SpcOut& o = out[k];
+    o.panel = it.panel;
+    o.control = it.control;
+    o.text = SpcText(it.key, v);
+    SpcAlarm& a = alarms[static_cast<std::size_t>(it.panel)][static_cast<std::size_t>(it.index)];
+    std::snprintf(a.text, sizeof a.text, "%s", o.text.c_str());
+    CheckResult r = SpcCheck(a.ctr, v, it.par, cfg, it.key, o.text);
+    o.paint = r.paint;
+    if (r.alarm) logs.push_back({r.text, r.red});
+  }
+}
+
+void ReadByLabel(const std::uint8_t* packet, const char* suffix, const TelemetryDb& db,
+                 SpcAlarms& alarms, const AlarmCfg& cfg, std::vector<SpcOut>& out,
+                 std::vector<AlarmLine>& logs) {
+  ReadByLabel(packet, PlanByLabel(db, suffix), alarms, cfg, out, logs);
 }
 
 }  // namespace korvex

@@ -130,7 +130,19 @@ struct SpcOut {
   std::string text;
   int paint = kNoPaint;
 };
+// The items one spacecraft APID carries: the labelled controls whose key (label + suffix) is in
+// the spacecraft table, with their split lines. The database never changes while the station
+// runs, so each APID's plan is made once.
+struct SpcItem {
+  int panel = 0, index = 0, control = 0;
+  std::string key;
+  SpcPar par;
+};
+using SpcPlan = std::vector<SpcItem>;
 // suffix: "_00B", "_00C", "_00D", "_01C" or "_01E".
+SpcPlan PlanByLabel(const TelemetryDb& db, const char* suffix);
+void ReadByLabel(const std::uint8_t* packet, const SpcPlan& plan, SpcAlarms& alarms,
+                 const AlarmCfg& cfg, std::vector<SpcOut>& out, std::vector<AlarmLine>& logs);
 void ReadByLabel(const std::uint8_t* packet, const char* suffix, const TelemetryDb& db,
                  SpcAlarms& alarms, const AlarmCfg& cfg, std::vector<SpcOut>& out,
                  std::vector<AlarmLine>& logs);

@@ -173,17 +173,32 @@ void TableDumpPacket(Program& p, const std::uint8_t* decoded) {
 
 // Spacecraft packets feed the spacecraft watchdog (the first one after a reported gap says so)
 // and the three spacecraft panels.
-void SpacecraftPacket(Program& p, const std::uint8_t* decoded, const char* suffix) {
+void SpacecraftPacket(Program& p, const std::uint8_t* decoded, int which) {
   if (p.core.spcDog == 61) LogMessage(msg::kSpacecraftResumed, kGreen);
   p.core.spcDog = 0;
   DbState& d = p.db;
+  auto w = static_cast<std::size_t>(which);
+  if (!d.spcPlanned[w]) {
+    d.spcPlans[w] = PlanByLabel(d.tdb, SpcSuffix(kSpacecraftApids[w]));
+    d.spcPlanned[w] = true;
+  }
   d.spcLogs.clear();
-  ReadByLabel(decoded + kHeaderSize, suffix, d.tdb, d.spcalrm, Alarms(p), d.spcOut, d.spcLogs);
+  ReadByLabel(decoded + kHeaderSize, d.spcPlans[w], d.spcalrm, Alarms(p), d.spcOut, d.spcLogs);
   for (const SpcOut& o : d.spcOut) {
     int h = d.spcPanels[static_cast<std::size_t>(o.panel)];
     if (h <= 0) continue;
-    SetCtrlVal(h, o.control, o.text.c_str());
-    if (o.paint != kNoPaint) SetCtrlAttribute(h, o.control, ATTR_TEXT_BGCOLOR, o.paint);
+    auto row = static_cast<std::size_t>(o.panel);
+    auto col = static_cast<std::size_t>(kSpcPanelFirstCtrl[row] - o.control);
+    std::string& text = d.spcShown[row][col];
+    if (text != o.text) {
+      SetCtrlVal(h, o.control, o.text.c_str());
+      text = o.text;
+    }
+    int& shown = d.spcPaint[row][col];
+    if (o.paint != kNoPaint && o.paint != shown) {
+      SetCtrlAttribute(h, o.control, ATTR_TEXT_BGCOLOR, o.paint);
+      shown = o.paint;
+    }
   }
   for (const AlarmLine& a : d.spcLogs) Alarm(a.text, a.red ? msg::kSpcRed : msg::kSpcYellow);
 }
@@ -325,12 +340,10 @@ void ToEmail(const std::string& text) {
 void InstallTelemetry(Program& p) {
   p.link.handlers.add(0x200, ProcessorHousekeeping);
   p.link.handlers.add(0x201, TableDumpPacket);
-  for (int apid : kSpacecraftApids) {
-    const char* suffix = SpcSuffix(apid);
-    p.link.handlers.add(apid, [suffix](Program& prog, const std::uint8_t* decoded) {
-      SpacecraftPacket(prog, decoded, suffix);
+  for (int w = 0; w < 5; ++w)
+    p.link.handlers.add(kSpacecraftApids[w], [w](Program& prog, const std::uint8_t* decoded) {
+      SpacecraftPacket(prog, decoded, w);
     });
-  }
 }
 
 }  // namespace korvex

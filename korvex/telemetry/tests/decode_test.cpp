@@ -253,7 +253,16 @@ TEST_F(Fixture, TableAndMemoryDumps) {
   for (auto& e : o.entries) table8 |= e.panel == 5;
   EXPECT_TRUE(table8);
 
+  // Table 10: its first 14 lines on the panel, none of them the sum line.
   d[10] = 0;
+  d[11] = 10;
+  o = TableDump(d, db, ds, 0, 0);
+  ASSERT_EQ(o.entries.size(), static_cast<std::size_t>(kTable10Shown));
+  auto l13 = TableLine(db, 10, 13);
+  int off13 = std::atoi((*l13)[0].c_str());
+  EXPECT_EQ(o.entries.back().control, 257);
+  EXPECT_EQ(o.entries.back().value & 0xFF, d[15 + off13]);
+
   d[11] = 16;  // id 16 without the swap: offsets run on over four packets
   o = TableDump(d, db, ds, 0, 0);
   ASSERT_EQ(o.lines.size(), 17u);

@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""End to end intake, measured from outside: a fake MOC on loopback pushes a realistic APID mix
+(written once by the simulator) as fast as the socket takes it into `korvex --headless` with
+recording on; the same stream is then drained by a plain reader. Prints both rates and their
+ratio (whole-process figures, including the station's start-up to connection, excluded).
+
+usage: e2e_intake.py BUILD_DIR [RECORDS]
+"""
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+REC = 298
+
+
+def serve_once(data, ready, result):
+    srv = socket.socket()
+    srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    srv.bind(("127.0.0.1", 0))
+    srv.listen(1)
+    ready.append(srv.getsockname()[1])
+    conn, _ = srv.accept()
+    t0 = time.perf_counter()
+    conn.sendall(data)
+    result["sent"] = time.perf_counter() - t0
+    result["t0"] = t0
+    result["conn"] = conn
+    srv.close()
+
+
+def start_server(data):
+    ready, result = [], {}
+    th = threading.Thread(target=serve_once, args=(data, ready, result), daemon=True)
+    th.start()
+    while not ready:
+        time.sleep(0.01)
+    return ready[0], result, th
+
+
+def plain_reader(data):
+    port, result, th = start_server(data)
+    s = socket.create_connection(("127.0.0.1", port))
+    got = 0
+    buf = bytearray(1 << 20)
+    while got < len(data):
+        n = s.recv_into(buf)
+        if n == 0:
+            break
+        got += n
+    t1 = time.perf_counter()
+    th.join()
+    s.close()
+    return got // REC / (t1 - result["t0"])
+
+
+def station(build, data, workdir):
+    port, result, th = start_server(data)
+    cfg = os.path.join(workdir, "cfg", "korvex.cfg")
+    with open(cfg) as f:
+        lines = f.read().split("\n")
+    lines[1] = "TlmPort = %d" % port
+    lines[12] = "TlmServer = 127.0.0.1"
+    with open(cfg, "w") as f:
+        f.write("\n".join(lines))
+    logdir = os.path.join(workdir, "log")
+    for e in os.listdir(logdir):
+        os.remove(os.path.join(logdir, e))
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    p = subprocess.Popen([os.path.join(build, "korvex", "korvex"), "--headless"], cwd=workdir,
+                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL, env=env)
+    p.stdin.write(b"REC ON\nset tsrv 127.0.0.1 %d\nset moc\n" % port)
+    p.stdin.flush()
+
+    def recorded():
+        n = 0
+        for e in os.listdir(logdir):
+            if e.endswith(".tlm"):
+                n += os.path.getsize(os.path.join(logdir, e))
+        return n
+
+    deadline = time.time() + 600
+    while recorded() < len(data) and time.time() < deadline:
+        time.sleep(0.005)
+    t1 = time.perf_counter()
+    got = recorded()
+    p.stdin.write(b"quit\n")
+    p.stdin.flush()
+    p.wait(30)
+    th.join()
+    return got // REC / (t1 - result["t0"]), got == len(data)
+
+
+def main():
+    build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
+    records = int(sys.argv[2]) if len(sys.argv) > 2 else 300000
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    work = tempfile.mkdtemp(prefix="korvex_e2e_")
+    try:
+        shutil.copytree(os.path.join(root, "station"), os.path.join(work, "st"))
+        st = os.path.join(work, "st")
+        stream = os.path.join(work, "stream.bin")
+        subprocess.run([os.path.join(build, "tools", "mocsim", "mocsim"), "--station", st,
+                        "--cmd-port", "off", "--rate", "0", "--count", str(records),
+                        "--write", stream], check=True, stdout=subprocess.DEVNULL)
+        with open(stream, "rb") as f:
+            data = f.read()
+        plain = plain_reader(data)
+        rate, whole = station(build, data, st)
+        print("records            : %d (%.1f MB, simulator APID mix)" % (records, len(data) / 1e6))
+        print("plain reader       : %.0f records/s" % plain)
+        print("korvex --headless  : %.0f records/s (decoding, limits, recording on)%s"
+              % (rate, "" if whole else "  INCOMPLETE RECORDING"))
+        print("ratio              : %.3f of the plain reader" % (rate / plain))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
