@@ -68,6 +68,7 @@ class EchoedPopups : public rte::PopupBackend {
 }  // namespace
 
 int main(int argc, char** argv) {
+  rte::CatchStopSignals();
   rte::AppOptions opts = rte::ParseAppOptions(argc, argv);
   std::string snapshotAtExit;
   bool serve = false;

@@ -252,10 +252,14 @@ volatile std::sig_atomic_t g_stopSignal = 0;
 extern "C" void OnStopSignal(int sig) { g_stopSignal = sig; }
 }  // namespace
 
-void WatchStopSignals(std::function<void()> onStop) {
-  EnsureCoreApp();
+void CatchStopSignals() {
   std::signal(SIGTERM, OnStopSignal);
   std::signal(SIGINT, OnStopSignal);
+}
+
+void WatchStopSignals(std::function<void()> onStop) {
+  EnsureCoreApp();
+  CatchStopSignals();
   // A plain Qt timer, not a timer control: it also fires inside a pop-up's nested loop, which is
   // where a station waiting on an operator's answer sits.
   auto* t = new QTimer(QCoreApplication::instance());

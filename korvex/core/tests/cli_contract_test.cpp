@@ -117,11 +117,13 @@ TEST(CommandLine, SigtermEndsTheStationWhileAStartUpPopupWaits) {
   fs::path empty = Scratch("popup");
   Child c;
   ASSERT_TRUE(c.start({KORVEX_BINARY}, empty));
-  ::usleep(1500 * 1000);  // the dialog is up (nothing else can happen without a configuration)
+  // Usually the dialog is up by now; a slower start-up gets the signal earlier, which must end it
+  // just as cleanly.
+  ::usleep(1500 * 1000);
   int st = 0;
   ASSERT_FALSE(c.wait(0, &st)) << "ended on its own: " << c.errors();
   c.signal(SIGTERM);
-  ASSERT_TRUE(c.wait(15, &st)) << "still running 15 s after SIGTERM";
+  ASSERT_TRUE(c.wait(60, &st)) << "still running 60 s after SIGTERM";
   ASSERT_TRUE(WIFEXITED(st));
   EXPECT_EQ(WEXITSTATUS(st), 0);
 }
@@ -135,12 +137,12 @@ TEST(CommandLine, SigtermEndsARunningStationWhileAPopupWaits) {
   c.say("set tsrv 127.0.0.1 " + std::to_string(ClosedPort()));
   c.say("set moc");
   ASSERT_TRUE(Child::WaitFor([&] { return c.errors().find("cannot connect to 127.0.0.1:") !=
-                                          std::string::npos; }, 20))
+                                          std::string::npos; }, 90))
       << c.errors();
   ::usleep(500 * 1000);
   c.signal(SIGTERM);
   int status = 0;
-  ASSERT_TRUE(c.wait(15, &status)) << "still running 15 s after SIGTERM";
+  ASSERT_TRUE(c.wait(60, &status)) << "still running 60 s after SIGTERM";
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   bool sawLog = false;

@@ -61,6 +61,9 @@ int SavePanelImage(int panel, const std::string& pngPath);
 // once, and onStop runs (by default QuitUserInterface(0)), so RunUserInterface returns and the
 // program closes its files. Start-up code that runs before the loop checks StopRequested().
 void WatchStopSignals(std::function<void()> onStop = {});
+// Only notes SIGTERM/SIGINT from now on (no Qt needed): a program calls it first thing, so that a
+// signal that comes while it is still starting up ends it cleanly once WatchStopSignals runs.
+void CatchStopSignals();
 bool StopRequested();
 
 // Every loaded panel with its controls as JSON: panel handle, title, resource file and number,
