@@ -60,6 +60,7 @@ struct Panels {
   int clientMessages = -1, sep = -1;
   int variables = -1, schedule = -1, cmdBox = -1, comment = -1, logView = -1, cvView = -1;
   int arr = -1, cmdVerify = -1, scm = -1;
+  std::array<int, 32> cmdSeq{};  // command-sequence panels 0-31 (cmdseq.uir 1-32)
   std::array<int, 15> group{};  // group panels 1..14
   std::array<int, 3> sepStrip{};
   std::vector<int> all;

@@ -97,6 +97,8 @@ void Remember(Panels& u, const std::string& file, int res, int h) {
     }
   } else if (file == "scm.uir" && res == ids::kScmPanel) {
     u.scm = h;
+  } else if (file == "cmdseq.uir" && res >= 1 && res <= 32) {
+    u.cmdSeq[static_cast<std::size_t>(res - 1)] = h;
   } else if (file == "sep.uir") {
     if (res == ids::kLocalServer) u.localServer = h;
     if (res == ids::kLocalClients) u.localClients = h;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "commanding/reverse.h"
 #include "core/ids.h"
 #include "core/station.h"
 #include "rte/rte.h"
@@ -154,8 +155,19 @@ void TableDumpPacket(Program& p, const std::uint8_t* decoded) {
       timed[static_cast<std::size_t>(e.panel)] = true;
     }
   }
+  // Each dumped sequence half also as command lines on its command-sequence panel.
+  if (!o.sequences.empty()) {
+    const std::uint8_t* pk = decoded + kHeaderSize;  // read as the dump listing reads it
+    for (const DumpOut::Sequence& s : o.sequences) {
+      int h = s.number >= 0 && s.number < 32 ? p.ui.cmdSeq[static_cast<std::size_t>(s.number)] : 0;
+      if (h <= 0) continue;
+      int offset = 1;
+      const std::uint8_t* half = pk + (s.number == o.sequences.front().number ? 15 : 143);
+      for (const std::string& l : SequenceLines(p.db.cmd.list, half, 128, &offset))
+        InsertTextBoxLine(h, 2, -1, l.c_str());
+    }
+  }
   if (!o.sequences.empty() && d.seqDumpPanel > 0) {
-    // Until the sequence decoder exists, the stored sequences are listed in hexadecimal.
     ResetTextBox(d.seqDumpPanel, 2, "");
     for (const DumpOut::Sequence& s : o.sequences) {
       std::string head = o.time + " Sequence " + std::to_string(s.number);

@@ -341,7 +341,10 @@ FILES = {
     "help.uir": {"panels": [role(1, "Help")]},
     "scm.uir": {"panels": [scm_panel()]},
     "sep.uir": sep(),
-    "cmdseq.uir": simple("Command Sequence", range(1, 33)),
+    "cmdseq.uir": {"panels": [
+        panel(r, "Command Sequence %d" % (r - 1),
+              [ctl(2, "textbox", "Commands", mode="indicator", width=520, height=300),
+               ctl(3, "button", "Clear", "ClearArr")]) for r in range(1, 33)]},
     "pdighk.uir": {"panels": [values_panel(r, t, names, 230 if r == 1 else 180)
                               for r, t, names in HK_PANELS]},
     "spc.uir": spc(),
