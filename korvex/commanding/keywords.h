@@ -60,6 +60,7 @@ void InstallVariables(Program& p);
 
 // Files and schedules: keywords_files.cpp.
 void KwLoad();
+void KwSend();  // a stored SCM (scmglue.cpp)
 void KwSchedule();
 void ScheduleTick();
 void InstallFiles(Program& p);

@@ -37,6 +37,13 @@ inline constexpr const char* kBitRange = "Should be 0 or 1";
 
 // Hazardous commands.
 inline constexpr const char* kWarningTitle = "WARNING!";
+inline constexpr const char* kHazardousScmTitle = "Warning, Hazardous SCM";
+inline constexpr const char* kHazardousScm = "SCM Contains ";  // + count + the next text
+inline constexpr const char* kHazardousScmCancel = " hazardous command(s)!\nDo you want to cancel?";
+inline constexpr const char* kDatabaseError = "Database error!";
+inline constexpr const char* kStoredRefusedScript = " SEP SCM REFUSED; SCRIPT RUNNING ";  // path before, name after
+inline constexpr const char* kStoredHazardCancelled = " HAZARDOUS COMMAND CANCELLED!";    // path before, name after
+inline constexpr const char* kStoredUnreadable = " IS NOT A WHOLE SCM; NOT SENT";        // path before
 inline constexpr const char* kHazardous = " IS HAZARDOUS!\nDO YOU WANT TO CANCEL?";  // after the token
 
 // Sending.

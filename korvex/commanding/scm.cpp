@@ -508,4 +508,59 @@ void StepCountersBack(ScmState& s) {
   }
 }
 
+bool StampScm(ScmState& s, std::uint8_t* scm, std::size_t size, int sswap) {
+  if (size < kScmHeaderSize || !std::isdigit(scm[27]) || !std::isdigit(scm[28])) return false;
+  const int count = (scm[27] - '0') * 10 + (scm[28] - '0');
+  const bool timed = scm[29] == '2';
+  // Checked whole first, so that a bad message moves no counter.
+  std::size_t pos = kScmHeaderSize;
+  for (int k = 0; k < count; ++k) {
+    if (pos + 6 > size) return false;
+    const std::uint8_t* p = scm + pos;
+    std::size_t len = (sswap ? (static_cast<std::size_t>(p[5]) << 8 | p[4])
+                             : (static_cast<std::size_t>(p[4]) << 8 | p[5])) + 7;
+    if (pos + len > size || len < 8) return false;
+    pos += len;
+  }
+  pos = kScmHeaderSize;
+  for (int k = 0; k < count; ++k) {
+    std::uint8_t* p = scm + pos;
+    auto swapPairs = [&](std::size_t from, std::size_t to) {
+      for (std::size_t i = from; i + 1 < to; i += 2) std::swap(p[i], p[i + 1]);
+    };
+    if (sswap) swapPairs(0, 6);
+    const bool sh = (p[0] & 0x08) != 0;
+    if (sswap && sh) swapPairs(6, 12);
+    const std::size_t len = (static_cast<std::size_t>(p[4]) << 8 | p[5]) + 7;
+    const std::size_t checksumAt = sh ? 12 : 6;
+    p[2] &= 0xC0;
+    p[3] = 0;
+    if (checksumAt < len) p[checksumAt] = 0;
+    std::uint32_t* counter;
+    int tally;
+    if (sh && timed) { counter = &s.ccsdsERSC; tally = 3; s.wsq = 4; }
+    else if (sh) { counter = &s.ccsdsRSC; tally = 2; s.wsq = 3; }
+    else if (timed) { counter = &s.ccsdsESC; tally = 1; s.wsq = 2; }
+    else { counter = &s.ccsdsSC; tally = 0; s.wsq = 1; }
+    s.ccsdsXSC = *counter;
+    ++*counter;
+    if (*counter > kSeqMax) *counter = 0;
+    ++s.seqinc[static_cast<std::size_t>(tally)];
+    p[2] |= static_cast<std::uint8_t>((s.ccsdsXSC >> 8) & 0x3F);
+    p[3] = static_cast<std::uint8_t>(s.ccsdsXSC & 0xFF);
+    if (sswap) {
+      swapPairs(0, 6);
+      if (sh) swapPairs(6, 12);
+    }
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < len; ++i) sum += p[i];
+    if (checksumAt < len) p[checksumAt] = static_cast<std::uint8_t>(p[checksumAt] - sum);
+    std::string hex = HexText(p, len);
+    if (hex.size() > kPendingTextMax) hex.resize(kPendingTextMax - 1);
+    if (s.cv.size() < static_cast<std::size_t>(kPendingMax)) s.cv.push_back({hex, s.ccsdsXSC});
+    pos += len;
+  }
+  return true;
+}
+
 }  // namespace korvex

@@ -146,6 +146,14 @@ std::string ScmText(const std::uint8_t* scm, std::size_t n);
 // packets are cleared.
 std::vector<PendingEntry> TakePending(ScmState& s);
 
+// A ready-made SCM (a stored one, or one from the local SEP client) stamped with the station's
+// counters: each packet (count from header bytes 27-28, the first at byte 133, its length field +
+// 7 bytes; primary header, and the secondary header when the packet has one, in exchanged pairs
+// when sswap is set) gets the next value of the counter its kind uses (time-tagged when header
+// byte 29 is "2"; secondary header from the packet itself), its checksum made again, and a pending
+// verification entry. False, with nothing changed, when a packet runs past the message.
+bool StampScm(ScmState& s, std::uint8_t* scm, std::size_t size, int sswap);
+
 // A bad ARR declined: each counter steps back by its tally (not below 0), tallies to 0.
 void StepCountersBack(ScmState& s);
 

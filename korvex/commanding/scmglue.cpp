@@ -1,9 +1,15 @@
 // The SCM panel, the encoding of spacecraft command lines into SCMs and their sending, and the
 // command verification list they feed.
 #include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <cstdio>
 
+#include "commanding/keywords.h"
 #include "commanding/messages.h"
+#include "commanding/reverse.h"
+#include "links/sepscm.h"
 #include "core/ids.h"
 #include "core/station.h"
 #include "links/tcp_errors.h"
@@ -16,7 +22,6 @@ namespace {
 constexpr std::size_t kNotSentChars = 145;
 constexpr int kCvFirstVisibleBack = 8;
 
-void SetCommandLine(const char* text) { SetCtrlVal(Ctx().ui.eventLog, ids::kEvCmdLine, text); }
 
 std::array<std::string, scmctl::kLast + 1> ReadFields() {
   std::array<std::string, scmctl::kLast + 1> f;
@@ -46,6 +51,8 @@ void NotSent() {
 }
 
 // The finished SCM leaves on the command connection (connecting first when it is closed).
+void MovePendingToList();
+
 void SendScm() {
   Program& p = Ctx();
   ScmState& s = p.cmd.scm;
@@ -70,6 +77,13 @@ void SendScm() {
   p.core.tickFlag = 0;
   LogMessage(s.scmstr, kGreen);
 
+  MovePendingToList();
+}
+
+// The pending entries of the SCM just sent go to the end of the verification list.
+void MovePendingToList() {
+  Program& p = Ctx();
+  ScmState& s = p.cmd.scm;
   std::vector<PendingEntry> moved = TakePending(s);
   CmdState& c = p.cmd;
   const int panel = p.ui.cmdVerify;
@@ -200,3 +214,96 @@ int MocHeader(int, int control, int event, void*, int, int) {
   for (const FieldError& e : refused) MessagePopup(msg::kFieldErrorTitle, e.message);
   return refused.empty() ? 0 : 1;
 }
+
+namespace korvex {
+
+// "send FILE": a stored SCM under scm/, stamped with the station's counters and message number
+// and sent as it is.
+void KwSend() {
+  Program& p = Ctx();
+  CmdState& c = p.cmd;
+  ScmState& s = c.scm;
+  std::string name = c.glbcmd.size() > 5 ? c.glbcmd.substr(5) : std::string();
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+  std::string lower = name;
+  StringLowerCase(lower);
+  if (lower.find(".scm") == std::string::npos) name += ".SCM";
+  // A stored SCM is taken from scm/ and from nowhere else.
+  if (name.empty() || name.find_first_of("/\\:") != std::string::npos ||
+      name.find("..") != std::string::npos)
+    return;
+  std::string path = "scm/" + name;
+  std::vector<std::uint8_t> scm;
+  {
+    std::ifstream in(rte::ResolvePath(path), std::ios::binary);
+    if (!in) {
+      std::string chosen;
+      if (FileSelectPopup("scm", "*.scm", msg::kFileNameTitle, VAL_LOAD_BUTTON, &chosen) <= 0) return;
+      path = chosen;
+      in.open(chosen, std::ios::binary);
+      if (!in) return;
+    }
+    scm.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string shown = path;
+  StringUpperCase(shown);
+  p.script.sepfile = shown;
+  c.txflag = 1;
+  if (scm.size() < kScmHeaderSize || scm.size() > kScmBufferSize) {
+    LogMessage(shown + msg::kStoredUnreadable, kRed);
+    c.txflag = 0;
+    return;
+  }
+  std::string scmName;
+  scmName = ScmName(scm.data(), scm.size());
+  if (p.script.scf > 0 && !p.script.okscm) {
+    LogMessage(shown + msg::kStoredRefusedScript + scmName, kRed);
+    p.cmdlink.sepFlg = 0;
+    return;
+  }
+  p.cmdlink.sepFlg = 1;
+  if (!StampScm(s, scm.data(), scm.size(), p.core.cfg.cfgsswp)) {
+    LogMessage(shown + msg::kStoredUnreadable, kRed);
+    p.cmdlink.sepFlg = 0;
+    c.txflag = 0;
+    return;
+  }
+  // The operator decides on hazardous commands before anything leaves.
+  HazardCount hz = CountHazards(p.db.cmd.list, scm.data() + kScmHeaderSize, scm.size() - kScmHeaderSize);
+  bool cancel = hz.databaseError;
+  if (hz.databaseError) LogMessage(msg::kDatabaseError, kRed);
+  if (!cancel && hz.hazardous > 0)
+    cancel = ConfirmPopup(msg::kHazardousScmTitle, (msg::kHazardousScm + std::to_string(hz.hazardous) +
+                                                    msg::kHazardousScmCancel).c_str()) == 1;
+  if (cancel) {
+    LogMessage(shown + msg::kStoredHazardCancelled + scmName, kRed);
+    p.cmdlink.sepFlg = 0;
+    StepCountersBack(s);
+    s.cv.clear();
+    ShowCounters();
+    return;
+  }
+  if (p.cmdlink.gHandle < 0) ConnectCmd();
+  if (p.cmdlink.gHandle < 0) {
+    StepCountersBack(s);
+    s.cv.clear();
+    return;
+  }
+  std::uint8_t* h = s.scmStr.data();
+  IncrementMessageNumber(h);
+  std::memcpy(scm.data() + 10, h + 10, 4);
+  ShowCounters();
+  s.saveScm = scm;
+  s.sizeScm = scm.size();
+  SetCtrlVal(p.ui.link, ids::kLkCmdLamp, 1);
+  SetCtrlVal(p.ui.link, ids::kLkCmdSwitch, 1);
+  WriteScm(scm.data(), scm.size());
+  p.cmdlink.flagArr = 1;
+  p.core.tickFlag = 0;
+  if (p.arc.svcmdfp.open()) WriteArchiveText(p.arc.svcmdfp, std::string(scm.begin(), scm.end()));
+  s.scmstr = ScmText(scm.data(), scm.size());
+  LogMessage(s.scmstr, kGreen);
+  MovePendingToList();
+}
+
+}  // namespace korvex

@@ -32,7 +32,7 @@ constexpr KeywordHandler kKeywordHandlers[] = {
     {Keyword::SendScm, KwSendScm},     {Keyword::Echo, KwEcho},       {Keyword::Rec, KwRec},
     {Keyword::Quit, KwQuit},           {Keyword::EndProc, KwEndProc}, {Keyword::Go, KwGo},
     {Keyword::Cancel, KwCancel},       {Keyword::Set, KwSet},         {Keyword::Load, KwLoad},
-    {Keyword::Schedule, KwSchedule},
+    {Keyword::Schedule, KwSchedule},   {Keyword::Send, KwSend},
 };
 
 void SpacecraftCommand(const std::string& line) {

@@ -34,7 +34,9 @@ std::optional<std::string> StoreFilePath(const std::uint8_t* scm, std::size_t si
 
 std::string ScmName(const std::uint8_t* scm, std::size_t size) {
   std::string s;
-  for (std::size_t i = 100; i < 132 && i < size && scm[i] != ' ' && scm[i] != 0; ++i)
+  std::size_t i = 100;
+  while (i < 132 && i < size && scm[i] == ' ') ++i;  // the field is right-aligned
+  for (; i < 132 && i < size && scm[i] != ' ' && scm[i] != 0; ++i)
     s += std::isprint(scm[i]) ? static_cast<char>(scm[i]) : '?';
   return s;
 }

@@ -41,7 +41,7 @@ SepStep AppendSepPart(SepAssembly& a, const std::uint8_t* data, std::size_t n);
 // nullopt for a name that is empty or could leave the scm folder ("/", "\", "..", ":").
 std::optional<std::string> StoreFilePath(const std::uint8_t* scm, std::size_t size);
 
-// The SCM's name for log lines: bytes 100-131 cut at their first blank.
+// The SCM's name for log lines: the first word of bytes 100-131 (the field is right-aligned).
 std::string ScmName(const std::uint8_t* scm, std::size_t size);
 
 // Every packet of the SCM (count from bytes 27-28, the first at byte 133, each its length field +

@@ -424,3 +424,46 @@ TEST_F(Scm, CountersStepBackByTheirTallies) {
   EXPECT_EQ(s.ccsdsRSC, 3u);
   EXPECT_EQ(s.seqinc, (std::array<int, 4>{0, 0, 0, 0}));
 }
+
+// A stored SCM gets the station's counts: each packet the next value of the counter of its kind,
+// its checksum made again, a pending entry each; a message whose packet runs past its end moves
+// nothing.
+TEST(StampScm, CountersChecksumsAndPendingEntries) {
+  ScmState s;
+  s.ccsdsSC = 7;
+  s.ccsdsRSC = 16383;
+  std::vector<std::uint8_t> scm(133, ' ');
+  scm[27] = '0';
+  scm[28] = '2';
+  scm[29] = '-';  // not time-tagged
+  // One packet without secondary header, one with; sequence counts and checksums as found.
+  std::vector<std::uint8_t> a{0x12, 0x00, 0xC5, 0x55, 0x00, 0x01, 0x99, 0x42};
+  std::vector<std::uint8_t> b{0x12 | 0x08, 0x00, 0xC0, 0x01, 0x00, 0x07, 1, 2, 3, 4, 5, 6, 0x77, 0x42};
+  scm.insert(scm.end(), a.begin(), a.end());
+  scm.insert(scm.end(), b.begin(), b.end());
+  ASSERT_TRUE(StampScm(s, scm.data(), scm.size(), 0));
+  const std::uint8_t* p1 = scm.data() + 133;
+  const std::uint8_t* p2 = p1 + a.size();
+  EXPECT_EQ(p1[2], 0xC0);  // count 7 from the counter without secondary header
+  EXPECT_EQ(p1[3], 7);
+  EXPECT_EQ(p2[3], 0xFF);  // 16383 from the secondary-header counter, which then wraps
+  EXPECT_EQ(p2[2], 0xC0 | 0x3F);
+  EXPECT_EQ(s.ccsdsSC, 8u);
+  EXPECT_EQ(s.ccsdsRSC, 0u);
+  EXPECT_EQ(s.seqinc[0], 1);
+  EXPECT_EQ(s.seqinc[2], 1);
+  for (const std::uint8_t* p : {p1, p2}) {
+    std::size_t len = (p[4] << 8 | p[5]) + 7u;
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < len; ++i) sum = static_cast<std::uint8_t>(sum + p[i]);
+    EXPECT_EQ(sum, 0);
+  }
+  ASSERT_EQ(s.cv.size(), 2u);
+  EXPECT_EQ(s.cv[1].seq, 16383u);
+
+  ScmState t;
+  std::vector<std::uint8_t> cut(scm.begin(), scm.end() - 1);
+  EXPECT_FALSE(StampScm(t, cut.data(), cut.size(), 0));
+  EXPECT_EQ(t.ccsdsSC, 0u);
+  EXPECT_TRUE(t.cv.empty());
+}

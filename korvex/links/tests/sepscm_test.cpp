@@ -72,6 +72,8 @@ TEST(SepAssembly, StoreFileNamesStayInTheScmFolder) {
   }
   auto named = Scm({}, "", "PWRON SEQ");
   EXPECT_EQ(ScmName(named.data(), named.size()), "PWRON");
+  auto right = Scm({}, "", "                      PWRON SEQ");
+  EXPECT_EQ(ScmName(right.data(), right.size()), "PWRON");
 }
 
 TEST(SepAssembly, EveryPacketMustSumToZeroInsideTheMessage) {
