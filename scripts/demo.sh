@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo: a fresh copy of station/, the simulator on the ports of its cfg/korvex.cfg, and korvex
 # connected and recording. With a display korvex shows its window (close it to end); without one
-# it runs headless for DEMO_SECONDS (default 30) and the event log scrolls by on stdout.
+# it runs headless for DEMO_SECONDS (default 30) and the event log scrolls by on stdout. korvex
+# serves the telemetry on its local port (52003), where drev can connect.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=$(cd "${1:-build}" && pwd)
@@ -39,12 +40,12 @@ commands() {
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${DEMO_HEADLESS:-}" ]; then
   echo "demo: korvex with its window (close it to end)"
-  { commands 86400; } | "$BUILD/korvex/korvex" &
+  { commands 86400; } | "$BUILD/korvex/korvex" --serve &
   KVX=$!
   wait "$KVX" || true
 else
   echo "demo: korvex headless for $SECONDS_TO_RUN s (DEMO_SECONDS to change)"
-  { commands "$SECONDS_TO_RUN"; } | "$BUILD/korvex/korvex" --headless &
+  { commands "$SECONDS_TO_RUN"; } | "$BUILD/korvex/korvex" --headless --serve &
   KVX=$!
   wait "$KVX" || true
 fi
