@@ -165,6 +165,8 @@ TEST(HeadlessBlackBox, WarningsAfterWlimReadsAndRunningOnAfterInputEnds) {
   for (unsigned i = 0; i < 5; ++i) sent.push_back(TlmRecord(0x1A3, kSpacecraftA, i));
   moc.send(Records(sent));  // one write: at least five reads on the station's side
   ASSERT_TRUE(Child::WaitFor([&] { return st.size(".tlm") == 5 * kRecordSize; }, 20));
+  // Standard output is read by another thread: wait for the lines rather than race them.
+  Child::WaitFor([&] { return Count(kx.text(), "ERROR! APID 1A3 IS ILLEGAL!\n") >= 3; }, 10);
   EXPECT_EQ(Count(kx.text(), "ERROR! APID 1A3 IS ILLEGAL!\n"), 3) << kx.text();
 
   kx.closeInput();
@@ -177,6 +179,7 @@ TEST(HeadlessBlackBox, WarningsAfterWlimReadsAndRunningOnAfterInputEnds) {
   int status = -1;
   ASSERT_TRUE(kx.wait(20, &status));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  kx.drain();
 
   ASSERT_EQ(st.logs(".tlm").size(), 1u);
   EXPECT_EQ(st.logs(".tlm")[0][0], 'A');
@@ -245,6 +248,7 @@ TEST(HeadlessBlackBox, ServerCloseEarlierArchivesAndLongLines) {
   int status = -1;
   ASSERT_TRUE(kx.wait(20, &status));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  kx.drain();
 
   ASSERT_EQ(st.logs(".tlm").size(), 1u);
   EXPECT_EQ(st.logs(".tlm")[0][0], 'A');

@@ -56,6 +56,7 @@ TEST(HeadlessTelemetry, ValueBeyondItsLimitRaisesOneAlarm) {
   station.say("quit");
   int status = -1;
   ASSERT_TRUE(station.wait(20, &status));
+  station.drain();
   sim.signal(SIGTERM);
   int st = 0;
   sim.wait(10, &st);
