@@ -59,19 +59,6 @@ fs::path StationCopy(const std::string& name) {
   return d;
 }
 
-// A loopback port that nothing listens on (bound, then closed).
-int ClosedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
 TEST(CommandLine, HelpVersionAndUnknownWordsStartNothing) {
   fs::path d = Scratch("words");
   Outcome help = RunToEnd({KORVEX_BINARY, "--help"}, d);
@@ -134,7 +121,7 @@ TEST(CommandLine, SigtermEndsARunningStationWhileAPopupWaits) {
   fs::path st = StationCopy("running");
   Child c;
   ASSERT_TRUE(c.start({KORVEX_BINARY}, st));
-  c.say("set tsrv 127.0.0.1 " + std::to_string(ClosedPort()));
+  c.say("set tsrv 127.0.0.1 " + std::to_string(korvex::testing::FreeLoopbackPort()));
   c.say("set moc");
   ASSERT_TRUE(Child::WaitFor([&] { return c.errors().find("cannot connect to 127.0.0.1:") !=
                                           std::string::npos; }, 90))

@@ -2,7 +2,10 @@
 // output and error, signals, and a bounded wait for its exit.
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -124,6 +127,19 @@ class Child {
 inline std::string Slurp(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A loopback port nothing listens on: bound to an ephemeral port, then closed again.
+inline int FreeLoopbackPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t n = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+  ::close(fd);
+  return ntohs(a.sin_port);
 }
 
 // How often needle stands in hay (overlaps counted).

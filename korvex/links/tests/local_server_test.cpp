@@ -26,18 +26,6 @@ namespace {
 
 constexpr std::size_t kRec = 298;
 
-int FreePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
 int Connect(int port) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
@@ -82,7 +70,7 @@ bool Closed(int fd, int seconds) {
 
 struct Station {
   fs::path dir;
-  int fwdPort = FreePort();
+  int fwdPort = korvex::testing::FreeLoopbackPort();
   void Make(const std::string& name) {
     dir = fs::temp_directory_path() / ("korvex_local_" + name + "_" + std::to_string(::getpid()));
     fs::remove_all(dir);
@@ -173,7 +161,7 @@ TEST(LocalServer, ReadersGetEveryRecordAndAStalledClientIsDropped) {
 TEST(LocalServer, TheTwentyFirstClientAndADisallowedPeerAreTurnedAway) {
   Station st;
   st.Make("slots");
-  st.Config(FreePort());
+  st.Config(korvex::testing::FreeLoopbackPort());
   Child kx;
   ASSERT_TRUE(kx.start({KORVEX_BINARY, "--headless", "--serve"}, st.dir));
   ASSERT_TRUE(Child::WaitFor([&] { return kx.errors().find("Telemetry Port: ") != std::string::npos; }, 20))
@@ -202,7 +190,7 @@ TEST(LocalServer, TheTwentyFirstClientAndADisallowedPeerAreTurnedAway) {
   // Only another host may connect: the loopback peer is refused and logged.
   Station other;
   other.Make("allow");
-  other.Config(FreePort());
+  other.Config(korvex::testing::FreeLoopbackPort());
   std::ofstream(other.dir / "cfg/localserver.cfg") << "# local servers\nlisten = 127.0.0.1\nallow = 10.9.8.7\n";
   Child k2;
   ASSERT_TRUE(k2.start({KORVEX_BINARY, "--headless", "--serve"}, other.dir));

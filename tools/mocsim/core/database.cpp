@@ -153,6 +153,24 @@ size_t stopIndex(const std::vector<std::string>& lines) {
 namespace {
 constexpr const char* kTlmFile = "database/VANTIS_tlm.txt";
 constexpr const char* kSepFile = "database/sep_hkg.txt";
+
+// Reads the coefficient blocks of one file and notes, by file and line, what went wrong.
+struct BlockReader {
+  const std::vector<std::string>& lines;
+  const char* file;
+  std::vector<std::string>& notes;
+  void note(std::size_t line, const char* what) {
+    notes.push_back(std::string(file) + ":" + std::to_string(line + 1) + ": " + what);
+  }
+  // A coefficient line that does not read gives 0, and says so.
+  double coeff(std::size_t line, const char* fmt) {
+    char buf[256] = {0};
+    char* end = buf;
+    double v = std::sscanf(lines[line].c_str(), fmt, buf) == 1 ? std::strtod(buf, &end) : 0.0;
+    if (end == buf) note(line, "coefficient not readable; 0 used");
+    return v;
+  }
+};
 }  // namespace
 
 void parseTlm(const std::string& text, TlmDatabase& db, std::vector<std::string>& notes) {
@@ -164,17 +182,9 @@ void parseTlm(const std::string& text, TlmDatabase& db, std::vector<std::string>
     notes.push_back(std::string(kTlmFile) + ": no \"Total Bytes\" line, sensor coefficients not read");
     return;
   }
-  auto note = [&](std::size_t from, const char* what) {
-    notes.push_back(std::string(kTlmFile) + ":" + std::to_string(from + 1) + ": " + what);
-  };
-  // A coefficient line that does not read gives 0, and says so.
-  auto coeff = [&](std::size_t line, const char* fmt) {
-    char buf[256] = {0};
-    char* end = buf;
-    double v = std::sscanf(lines[line].c_str(), fmt, buf) == 1 ? std::strtod(buf, &end) : 0.0;
-    if (end == buf) note(line, "coefficient not readable; 0 used");
-    return v;
-  };
+  BlockReader rd{lines, kTlmFile, notes};
+  auto note = [&](std::size_t from, const char* what) { rd.note(from, what); };
+  auto coeff = [&](std::size_t line, const char* fmt) { return rd.coeff(line, fmt); };
   const char* one = " %*c %255[^\t]";
   int at = findMarker(lines, stop + 1, "YSI", 150);
   if (at < 0) { note(stop + 1, "YSI block missing"); return; }
@@ -209,16 +219,9 @@ void parseSep(const std::string& text, SepDatabase& db, std::vector<std::string>
     notes.push_back(std::string(kSepFile) + ": no \"Total Bytes\" line, sensor coefficients not read");
     return;
   }
-  auto note = [&](std::size_t from, const char* what) {
-    notes.push_back(std::string(kSepFile) + ":" + std::to_string(from + 1) + ": " + what);
-  };
-  auto coeff = [&](std::size_t line, const char* fmt) {
-    char buf[256] = {0};
-    char* end = buf;
-    double v = std::sscanf(lines[line].c_str(), fmt, buf) == 1 ? std::strtod(buf, &end) : 0.0;
-    if (end == buf) note(line, "coefficient not readable; 0 used");
-    return v;
-  };
+  BlockReader rd{lines, kSepFile, notes};
+  auto note = [&](std::size_t from, const char* what) { rd.note(from, what); };
+  auto coeff = [&](std::size_t line, const char* fmt) { return rd.coeff(line, fmt); };
   auto sixTemps = [&](size_t& p, std::array<double, 6>& c) {
     for (int i = 0; i < 3 && p < lines.size(); ++i) c[i] = coeff(p++, " %*[^\t] %*c %255[^\t]");
     for (int i = 3; i < 6 && p < lines.size(); ++i) c[i] = coeff(p++, " %*c %255[^\t]");
