@@ -220,12 +220,14 @@ Values TotalValues(const Options& o, const std::vector<FileReport>& reports) {
   std::optional<std::uint32_t> first, last;
   for (const FileReport& r : reports) {
     if (r.rc != 0) continue;
-    for (const auto& [label, value] : r.sums) {
+    for (const auto& sum : r.sums) {
+      // (a named pair, not a structured binding: clang 14 cannot capture those in a lambda)
+      const std::string& label = sum.first;
       auto it = std::find_if(sums.begin(), sums.end(), [&](const auto& p) { return p.first == label; });
       if (it == sums.end())
-        sums.push_back({label, value});
+        sums.push_back({label, sum.second});
       else
-        it->second += value;
+        it->second += sum.second;
     }
     if (r.first) first = first ? std::min(*first, *r.first) : *r.first;
     if (r.last) last = last ? std::max(*last, *r.last) : *r.last;
