@@ -141,6 +141,9 @@ class StationTest : public ::testing::Test {
   }
 
   int Start() { return StartStation(); }
+  // Stops the station's one-second timer, for tests that step DoTick() themselves: a real tick
+  // between two checks would otherwise move states such as an accepted ARR on.
+  void HoldTicks() { SetCtrlAttribute(Ctx().ui.eventLog, ids::kEvTimer, ATTR_ENABLED, 0); }
   Program& P() { return Ctx(); }
 
   int CountOut(const std::string& text) const {

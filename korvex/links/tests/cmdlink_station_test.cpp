@@ -68,6 +68,7 @@ TEST_F(CmdLinkTest, ScmOutArrBackShownArchivedAndAccepted) {
   CmdPeer moc;
   Configure(moc.port(), 10);
   ASSERT_EQ(Start(), kStarted);
+  HoldTicks();
   Program& p = P();
 
   EXPECT_EQ(RunCommandLine("/IDPUNoop 5"), 0);
@@ -127,6 +128,7 @@ TEST_F(CmdLinkTest, ErrorArrAskedDeclinedAndUndone) {
   CmdPeer moc;
   Configure(moc.port(), 10);
   ASSERT_EQ(Start(), kStarted);
+  HoldTicks();
   Program& p = P();
   RunCommandLine("/IDPUNoop");
   ASSERT_TRUE(Pump([&] { return moc.received().size() == 141u; }));
@@ -172,6 +174,7 @@ TEST_F(CmdLinkTest, MissingArrWaitAgainResendAndFailedReconnect) {
   CmdPeer moc;
   Configure(moc.port(), 2);
   ASSERT_EQ(Start(), kStarted);
+  HoldTicks();
   Program& p = P();
   RunCommandLine("/SEPReset 7");
   ASSERT_TRUE(Pump([&] { return moc.received().size() == 142u; }));
@@ -224,6 +227,7 @@ TEST_F(CmdLinkTest, NoWaitWhenArrWaitIsZero) {
   CmdPeer moc;
   Configure(moc.port(), 0);
   ASSERT_EQ(Start(), kStarted);
+  HoldTicks();
   Program& p = P();
   RunCommandLine("/IDPUNoop");
   ASSERT_TRUE(Pump([&] { return moc.received().size() == 141u; }));
@@ -238,6 +242,7 @@ TEST_F(CmdLinkTest, UnsentScmsAndRefusedLinesLeaveTheCountersConsistent) {
   RefusingPort refusing;
   Configure(refusing.port(), 10);
   ASSERT_EQ(Start(), kStarted);
+  HoldTicks();
   Program& p = P();
 
   RunCommandLine("set SCM pack 3");
@@ -275,6 +280,7 @@ TEST_F(CmdLinkTest, UnsentScmsAndRefusedLinesLeaveTheCountersConsistent) {
 
 TEST_F(CmdLinkTest, ArrPanelKeepsNineHundredOneOfThousandOneLines) {
   ASSERT_EQ(Start(), kStarted);
+  HoldTicks();
   Program& p = P();
   std::string arr = ArrFor(std::string(139, '0'), "000");
   for (int i = 0; i < 1001; ++i) ShowArr(reinterpret_cast<const std::uint8_t*>(arr.data()), true);
@@ -288,6 +294,7 @@ TEST_F(CmdLinkTest, GarbageCodeCountsAsSuccessAndScmPanelCommits) {
   CmdPeer moc;
   Configure(moc.port(), 10);
   ASSERT_EQ(Start(), kStarted);
+  HoldTicks();
   Program& p = P();
   RunCommandLine("/IDPUNoop");
   ASSERT_TRUE(Pump([&] { return moc.received().size() == 141u; }));
