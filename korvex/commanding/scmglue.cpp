@@ -200,6 +200,7 @@ void RemoveCvCmds() {
   LogMessage("BAD ARR FOR LAST COMMAND!", kRed);
   StepCountersBack(c.scm);
   ShowCounters();
+  SepScmGivenUp();
 }
 
 
@@ -259,6 +260,7 @@ void KwSend() {
   if (p.script.scf > 0 && !p.script.okscm) {
     LogMessage(shown + msg::kStoredRefusedScript + scmName, kRed);
     p.cmdlink.sepFlg = 0;
+    SepSendAnswer(scm.data(), scm.size(), "105");
     return;
   }
   p.cmdlink.sepFlg = 1;
@@ -281,12 +283,14 @@ void KwSend() {
     StepCountersBack(s);
     s.cv.clear();
     ShowCounters();
+    SepSendAnswer(scm.data(), scm.size(), "108");
     return;
   }
   if (p.cmdlink.gHandle < 0) ConnectCmd();
   if (p.cmdlink.gHandle < 0) {
     StepCountersBack(s);
     s.cv.clear();
+    SepSendAnswer(scm.data(), scm.size(), "104");
     return;
   }
   std::uint8_t* h = s.scmStr.data();

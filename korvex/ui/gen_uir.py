@@ -324,12 +324,20 @@ def sep():
     clients += [ctl(62, "numeric", "Telemetry client", value=1, datatype="integer"),
                 ctl(63, "button", "Disconnect", "DisconnectTServer"),
                 ctl(64, "button", "Disconnect All", "DisconnectAll")]
+    clients += [ctl(65 + k, "led", "Command %d" % (k + 1), mode="indicator") for k in range(10)]
+    clients += [ctl(75 + k, "string", "Command client %d" % (k + 1), mode="indicator")
+                for k in range(10)]
+    clients += [ctl(85, "numeric", "Command client", value=1, datatype="integer"),
+                ctl(86, "button", "Disconnect Command Client", "DisconnectSServer"),
+                ctl(87, "button", "Disconnect All Command Clients", "DisconnectS")]
     d["panels"].append(panel(5, "Local Server Clients", clients))
     d["panels"].append(panel(6, "Client Messages",
                              [ctl(2, "textbox", "Messages", mode="indicator", width=500, height=300)]))
     d["panels"].append(panel(21, "Local Server", [
         ctl(2, "switch", "Telemetry Server", "TCP_SERV", value=0),
         ctl(3, "led", "Telemetry Clients", mode="indicator"),
+        ctl(4, "switch", "Command Server", "SCM_SERV", value=0),
+        ctl(5, "led", "Command Clients", mode="indicator"),
         ctl(6, "button", "Clients", "Display_TServers"),
     ], cb="HidePanelCb"))
     return d
