@@ -291,7 +291,7 @@ TEST_F(CmdServerTest, RefusedScmsAreAnsweredWithTheirCodeAndMoveNoCounter) {
   EXPECT_EQ(next(shortScm), "109");
   // A bad checksum.
   std::string bad = Scm('0', {kSepPacket});
-  bad[138] ^= 0x40;
+  bad[140] ^= 0x40;  // a data byte
   EXPECT_EQ(next(bad), "106");
   EXPECT_EQ(CountOut("SEPTEST SEP FILE HAS BAD CHECKSUM"), 1);
   // No MOC to take it: stamped, then undone.
@@ -385,7 +385,7 @@ TEST_F(CmdServerTest, AnErrorArrReachesTheClientOnlyWhenTheOperatorGivesTheScmUp
 
   // The next success ARR (of the operator's own command) is nobody's business on the server.
   EXPECT_EQ(RunCommandLine("/IDPUNoop 5"), 0);
-  ASSERT_TRUE(Pump([&] { return p.cmdlink.flagArr == 1; }));
+  ASSERT_TRUE(Pump([&] { return p.cmdlink.flagArr == 1 && moc.connections() == 2; }));
   moc.send(MocArr(std::string(139, '0'), "000"));
   ASSERT_TRUE(Pump([&] { return p.cmdlink.flagArr == 2; }));
   PumpFor(100);
