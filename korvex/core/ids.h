@@ -104,6 +104,7 @@ constexpr int kLcCmdNameFirst = 75;
 constexpr int kLcCmdSlot = 85;       // slot number (1-10) of the one-client disconnect
 constexpr int kLcCmdDrop = 86;
 constexpr int kLcCmdDropAll = 87;
+// 88 and 89: the headings of the two client tables.
 constexpr int kClientMessages = 6;
 constexpr int kCmText = 2;
 

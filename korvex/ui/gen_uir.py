@@ -319,18 +319,34 @@ def simple(title, resources, top_level=()):
 
 def sep():
     d = simple("SEP", list(range(1, 5)) + list(range(7, 21)))
-    clients = [ctl(2 + k, "led", "Telemetry %d" % (k + 1), mode="indicator") for k in range(20)]
-    clients += [ctl(22 + k, "string", "Client %d" % (k + 1), mode="indicator") for k in range(20)]
-    clients += [ctl(62, "numeric", "Telemetry client", value=1, datatype="integer"),
-                ctl(63, "button", "Disconnect", "DisconnectTServer"),
-                ctl(64, "button", "Disconnect All", "DisconnectAll")]
-    clients += [ctl(65 + k, "led", "Command %d" % (k + 1), mode="indicator") for k in range(10)]
-    clients += [ctl(75 + k, "string", "Command client %d" % (k + 1), mode="indicator")
+
+    def at(c, top, left, width=None, height=None):
+        c.update({"top": top, "left": left})
+        if width:
+            c["width"] = width
+        if height:
+            c["height"] = height
+        return c
+
+    # Two tables, one row a client: its lamp (numbered) and its name; the disconnect controls
+    # under each table.
+    clients = [at(ctl(89, "textmsg", "", value="TELEMETRY CLIENTS"), 8, 10, 250)]
+    clients += [at(ctl(2 + k, "led", "%d" % (k + 1), mode="indicator"), 36 + 28 * k, 10, 50)
+                for k in range(20)]
+    clients += [at(ctl(22 + k, "string", "", mode="indicator"), 34 + 28 * k, 64, 200)
+                for k in range(20)]
+    clients += [at(ctl(62, "numeric", "Telemetry client", value=1, datatype="integer"), 620, 10, 80),
+                at(ctl(63, "button", "Disconnect", "DisconnectTServer"), 612, 100, 90),
+                at(ctl(64, "button", "Disconnect All", "DisconnectAll"), 612, 196, 110)]
+    clients += [at(ctl(88, "textmsg", "", value="COMMAND CLIENTS"), 8, 330, 250)]
+    clients += [at(ctl(65 + k, "led", "%d" % (k + 1), mode="indicator"), 36 + 28 * k, 330, 50)
                 for k in range(10)]
-    clients += [ctl(85, "numeric", "Command client", value=1, datatype="integer"),
-                ctl(86, "button", "Disconnect Command Client", "DisconnectSServer"),
-                ctl(87, "button", "Disconnect All Command Clients", "DisconnectS")]
-    d["panels"].append(panel(5, "Local Server Clients", clients))
+    clients += [at(ctl(75 + k, "string", "", mode="indicator"), 34 + 28 * k, 384, 200)
+                for k in range(10)]
+    clients += [at(ctl(85, "numeric", "Command client", value=1, datatype="integer"), 340, 330, 80),
+                at(ctl(86, "button", "Disconnect", "DisconnectSServer"), 332, 420, 90),
+                at(ctl(87, "button", "Disconnect All", "DisconnectS"), 332, 516, 110)]
+    d["panels"].append(panel(5, "Local Server Clients", clients, width=640, height=660))
     d["panels"].append(panel(6, "Client Messages",
                              [ctl(2, "textbox", "Messages", mode="indicator", width=500, height=300)]))
     d["panels"].append(panel(21, "Local Server", [
