@@ -269,6 +269,10 @@ TEST_F(CmdServerTest, StoreFilesAreKeptUnderScmAndNeverLeaveIt) {
 TEST_F(CmdServerTest, RefusedScmsAreAnsweredWithTheirCodeAndMoveNoCounter) {
   RefusingPort closed;
   Configure(closed.port());
+  // The SEP's 0x240 commands are hazardous in this database.
+  std::string ctm = CtmText();
+  ctm.replace(ctm.find("SEPReset 0x240 1 ; 1"), 20, "SEPReset 0x240 1 ; 1 H fires");
+  WriteFile(dir / "database/VANTIS_ctm.prn", ctm);
   StartAll();
   Program& p = P();
   auto sep = Client();
@@ -294,7 +298,17 @@ TEST_F(CmdServerTest, RefusedScmsAreAnsweredWithTheirCodeAndMoveNoCounter) {
   bad[140] ^= 0x40;  // a data byte
   EXPECT_EQ(next(bad), "106");
   EXPECT_EQ(CountOut("SEPTEST SEP FILE HAS BAD CHECKSUM"), 1);
-  // No MOC to take it: stamped, then undone.
+  // The operator cancels the hazardous SCM.
+  popups.clearTranscript();
+  popups.queue("yes");
+  EXPECT_EQ(next(Scm('0', {kSepPacket, kSepPacket})), "108");
+  ASSERT_EQ(popups.transcript().size(), 1u);
+  EXPECT_EQ(popups.transcript()[0].title, "Warning, Hazardous SCM");
+  EXPECT_EQ(popups.transcript()[0].text, "SCM Contains 2 hazardous command(s)!\nDo you want to cancel?");
+  EXPECT_EQ(CountOut("SEPTEST USER CANCELLED HAZARDOUS SCM!"), 1);
+  EXPECT_EQ(p.cmd.scm.ccsdsSC, 0u);
+  // Kept by the operator, but no MOC to take it: stamped, then undone.
+  popups.queue("no");
   EXPECT_EQ(next(Scm('0', {kSepPacket})), "104");
   EXPECT_EQ(CountOut("SEPTEST NO MOC CONNECTION!"), 1);
   EXPECT_EQ(p.cmd.scm.ccsdsSC, 0u);
