@@ -268,7 +268,8 @@ void DoSep(std::vector<std::uint8_t> scm) {
   const CounterMark mark = Mark(s);
   if (!StampScm(s, scm.data(), scm.size(), sswap)) return refuse(msg::kSepSyntax, "109");
 
-  HazardCount hz = CountHazards(p.db.cmd.list, scm.data() + kScmHeader, scm.size() - kScmHeader);
+  HazardCount hz = CountHazards(p.db.cmd.list, scm.data() + kScmHeader, scm.size() - kScmHeader,
+                                &p.db.cmd.lower);
   bool cancel = hz.databaseError;
   if (hz.databaseError) LogMessage(msg::kDatabaseError, kRed);
   if (!cancel && hz.hazardous > 0)
