@@ -152,6 +152,16 @@ void CmdConnected(unsigned handle) {
   LogMessage(L.rName[i] + msg::kConnectedCmd, kGreen);
 }
 
+// A success ARR that the timer has not yet taken in (it does so within the second) is taken in
+// now, as the timer would, so that a client sending its next SCM at once is not turned away.
+void AcceptArrIn() {
+  Program& p = Ctx();
+  if (p.cmdlink.flagArr != 2) return;
+  p.cmdlink.flagArr = 0;
+  p.core.tickFlag = 0;
+  p.cmd.scm.seqinc = {};
+}
+
 // What a refused SEP SCM had moved: the counters, their tallies and the pending entries.
 struct CounterMark {
   std::uint32_t sc, esc, rsc, ersc;
@@ -262,6 +272,7 @@ void DoSep(std::vector<std::uint8_t> scm) {
   if (scm[29] == '-') return SaveStoreFile(scm, name, asCame.data(), asCame.size());
 
   // One SCM at the MOC at a time: its ARR must reach the one who sent it.
+  AcceptArrIn();
   if (p.cmdlink.flagArr != 0) return refuse(msg::kSepArrAwaited, "105");
   if (!PacketsSumToZero(scm.data(), scm.size(), sswap)) return refuse(msg::kSepChecksum, "106");
 
@@ -364,9 +375,20 @@ void SepSendLine(int k, std::string line) {
     return refuse(msg::kSepLineRefused + peer + ": " + line, "109");
   // A missing file would open a file dialog on the operator's screen: the client is told instead.
   const std::string path = SendLinePath(line);
-  if (!std::filesystem::is_regular_file(rte::ResolvePath(path)))
+  const std::string file = rte::ResolvePath(path);
+  if (!std::filesystem::is_regular_file(file))
     return refuse(msg::kSepNoFile + path + " FROM " + peer, "109");
-  if (p.cmdlink.flagArr != 0) return refuse(line + msg::kSepArrAwaited, "105");
+  AcceptArrIn();
+  if (p.cmdlink.flagArr != 0) {
+    // Answered from the stored SCM's header: its message number and name.
+    char head[139] = {};
+    std::ifstream in(file, std::ios::binary);
+    in.read(head, sizeof head);
+    LogMessage(line + msg::kSepArrAwaited, kRed);
+    Answer(reinterpret_cast<const std::uint8_t*>(head), static_cast<std::size_t>(in.gcount()), "105");
+    Done();
+    return;
+  }
 
   L.sepLine = true;
   L.sepAnswered = false;

@@ -159,14 +159,18 @@ TEST_F(CmdServerTest, ScmInThreePartsIsRelayedRestampedAndTheMocArrComesBackUnch
   EXPECT_EQ(p.cmdlink.sepFlg, 0);
   EXPECT_EQ(p.local.rbusy, 0);
 
-  // The server is free again: a second SCM is served and stamped on from where the first left.
-  EXPECT_EQ(DoTick(), 0);  // accepts the first SCM
+  // The server is free again: a second SCM sent at once (before the timer has taken the success
+  // in) is served and stamped on from where the first left.
+  EXPECT_EQ(p.cmdlink.flagArr, 2);
   moc.clear();
   const std::string second = Scm('2', {kSepPacket});
   sep->send(second);
   ASSERT_TRUE(Pump([&] { return moc.received().size() == second.size(); }));
   EXPECT_EQ(moc.received().substr(10, 4), "0002");
   EXPECT_EQ(p.cmd.scm.ccsdsESC, 1u);  // time-tagged counter this time
+  // Only the second SCM's counts wait for its ARR: the first one's were taken in.
+  EXPECT_EQ(p.cmd.scm.seqinc, (std::array<int, 4>{0, 1, 0, 0}));
+  EXPECT_EQ(p.cmdlink.flagArr, 1);
 }
 
 TEST_F(CmdServerTest, OverrunsBusyClientsAndTheAssemblyTimeOut) {
