@@ -1,6 +1,7 @@
 #include "telemetry/convert.h"
 
 #include <cmath>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -38,21 +39,27 @@ std::string SampleTimeText(std::uint32_t word) {
   return b;
 }
 
+namespace {
+// printf's "%.*f" (the same digits, correctly rounded), without its format parsing: a packet
+// shows a few hundred of these.
+std::string Fixed(double v, int decimals) {
+  char b[400];  // the widest double with six decimals fits
+  auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, decimals);
+  if (r.ec != std::errc()) {
+    std::snprintf(b, sizeof b, "%.*f", decimals, v);
+    return b;
+  }
+  return std::string(b, r.ptr);
+}
+}  // namespace
+
 std::string FmtInt(long long v) {
   char b[32];
-  std::snprintf(b, sizeof b, "%lld", v);
-  return b;
+  auto r = std::to_chars(b, b + sizeof b, v);
+  return std::string(b, r.ptr);
 }
-std::string FmtF2(double v) {
-  char b[64];
-  std::snprintf(b, sizeof b, "%.2f", v);
-  return b;
-}
-std::string FmtF(double v) {
-  char b[64];
-  std::snprintf(b, sizeof b, "%f", v);
-  return b;
-}
+std::string FmtF2(double v) { return Fixed(v, 2); }
+std::string FmtF(double v) { return Fixed(v, 6); }
 std::string FmtHex4(std::uint32_t v) {
   char b[16];
   std::snprintf(b, sizeof b, "0x%04X", v);
