@@ -143,12 +143,8 @@ std::string SpcText(std::string_view key, double value) {
   if (Has(key, "_TT_")) return value != 0 ? "ON" : "OFF";
   if (Has(key, "_ST_") && (Has(key, "_IDPU_") || Has(key, "_DREV_") || Has(key, "_SEP_")))
     return value != 0 ? "REQUEST PWR ON" : "NO REQUEST";
-  char b[64];
-  if (value == std::floor(value) && std::fabs(value) < 1e15)
-    std::snprintf(b, sizeof b, "%.0f", value);
-  else
-    std::snprintf(b, sizeof b, "%.3f", value);
-  std::string s = b;
+  std::string s = value == std::floor(value) && std::fabs(value) < 1e15 ? Fixed(value, 0)
+                                                                      : Fixed(value, 3);
   if (Has(key, "_CUR_")) s += " A";
   else if (Has(key, "_TMP_")) s += " C";
   else if (Has(key, "_PDU_MAIN")) s += " V";

@@ -1,6 +1,7 @@
 #include "telemetry/decode.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -902,7 +903,9 @@ void ReadByLabel(const std::uint8_t* packet, const SpcPlan& plan, SpcAlarms& ala
     o.control = it.control;
     o.text = SpcText(it.key, v);
     SpcAlarm& a = alarms[static_cast<std::size_t>(it.panel)][static_cast<std::size_t>(it.index)];
-    std::snprintf(a.text, sizeof a.text, "%s", o.text.c_str());
+    const std::size_t n = std::min(o.text.size(), sizeof a.text - 1);
+    std::memcpy(a.text, o.text.data(), n);
+    a.text[n] = '\0';
     CheckResult r = SpcCheck(a.ctr, v, it.par, cfg, it.key, o.text);
     o.paint = r.paint;
     if (r.alarm) logs.push_back({r.text, r.red});

@@ -128,6 +128,9 @@ TEST(Formats, ValueTextsArePrintfDigits) {
   for (double v : vs) {
     ASSERT_EQ(FmtF2(v), printf2(v)) << v;
     ASSERT_EQ(FmtF(v), printf6(v)) << v;
+    char b[512];
+    std::snprintf(b, sizeof b, v == std::floor(v) && std::fabs(v) < 1e15 ? "%.0f" : "%.3f", v);
+    ASSERT_EQ(SpcText("SC_PDU_MAIN_BUS", v), std::string(b) + " V") << v;
   }
   EXPECT_EQ(FmtInt(-9223372036854775807LL - 1), "-9223372036854775808");
 }
