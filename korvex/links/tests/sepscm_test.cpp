@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,8 +29,10 @@ std::vector<std::uint8_t> Scm(const std::vector<std::vector<std::uint8_t>>& pack
 }
 
 std::vector<std::uint8_t> Packet(std::vector<std::uint8_t> data) {
-  std::vector<std::uint8_t> p{0x1A, 0x40, 0xC0, 0x00, 0, static_cast<std::uint8_t>(data.size()), 0};
-  p.insert(p.end(), data.begin(), data.end());
+  std::vector<std::uint8_t> p(7 + data.size(), 0);
+  const std::uint8_t head[7] = {0x1A, 0x40, 0xC0, 0x00, 0, static_cast<std::uint8_t>(data.size()), 0};
+  std::copy(head, head + 7, p.begin());
+  std::copy(data.begin(), data.end(), p.begin() + 7);
   std::uint8_t sum = 0;
   for (auto b : p) sum = static_cast<std::uint8_t>(sum + b);
   p[6] = static_cast<std::uint8_t>(-sum);
