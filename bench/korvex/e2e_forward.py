@@ -9,11 +9,14 @@ APID mix (written once by the simulator) as fast as the socket takes it into
      got the whole stream byte for byte (same length and CRC-32) (and none was dropped as a slow reader).
 
 All figures are whole-process figures: from the first byte the fake MOC writes to the last byte
-recorded (1) or received by the slowest client (2), the station's start-up excluded.
+recorded (1) or received by the slowest client (2), the station's start-up excluded. The
+station's CPU time (user + system, start-up to exit) beside its wall time tells whether the
+station or the rest of the machine (the readers, the loopback) set the pace.
 
 usage: e2e_forward.py BUILD_DIR [RECORDS] [CLIENTS]
 """
 import os
+import resource
 import shutil
 import socket
 import subprocess
@@ -108,6 +111,8 @@ def run_station(build, data, workdir, clients):
     out = os.path.join(workdir, "stdout.txt")
     err = os.path.join(workdir, "stderr.txt")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    started = time.perf_counter()
     with open(out, "w") as fo, open(err, "w") as fe:
         p = subprocess.Popen([os.path.join(build, "korvex", "korvex"), "--headless", "--serve"],
                              cwd=workdir, stdin=subprocess.PIPE, stdout=fo, stderr=fe, env=env)
@@ -145,6 +150,9 @@ def run_station(build, data, workdir, clients):
     p.stdin.write(b"quit\n")
     p.stdin.flush()
     p.wait(30)
+    wall = time.perf_counter() - started
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
     th.join()
     t0 = result["t0"]
     intake = got // REC / (t_rec - t0)
@@ -152,7 +160,7 @@ def run_station(build, data, workdir, clients):
     per_client = [r.got // REC / ((r.t_last or t_rec) - t0) for r in readers]
     whole = sum(1 for r in readers if r.got == len(data) and r.crc == want)
     dropped = count_in(out, "TCP WRITE ERROR!")
-    return intake, got == len(data), per_client, whole, dropped
+    return intake, got == len(data), per_client, whole, dropped, cpu, wall
 
 
 def main():
@@ -170,14 +178,15 @@ def main():
                         "--write", stream], check=True, stdout=subprocess.DEVNULL)
         with open(stream, "rb") as f:
             data = f.read()
-        alone, whole_alone, _, _, _ = run_station(build, data, st, 0)
-        intake, whole_rec, per_client, whole, dropped = run_station(build, data, st, clients)
+        alone, whole_alone, _, _, _, cpu0, wall0 = run_station(build, data, st, 0)
+        intake, whole_rec, per_client, whole, dropped, cpu, wall = run_station(build, data, st,
+                                                                               clients)
         print("records              : %d (%.1f MB, simulator APID mix), recording on" %
               (records, len(data) / 1e6))
-        print("no clients           : %.0f records/s intake%s" %
-              (alone, "" if whole_alone else "  INCOMPLETE RECORDING"))
-        print("%2d clients           : %.0f records/s intake%s" %
-              (clients, intake, "" if whole_rec else "  INCOMPLETE RECORDING"))
+        print("no clients           : %.0f records/s intake%s (station: %.1f s CPU in %.1f s)" %
+              (alone, "" if whole_alone else "  INCOMPLETE RECORDING", cpu0, wall0))
+        print("%2d clients           : %.0f records/s intake%s (station: %.1f s CPU in %.1f s)" %
+              (clients, intake, "" if whole_rec else "  INCOMPLETE RECORDING", cpu, wall))
         if per_client:
             print("  to each client     : min %.0f, mean %.0f, max %.0f records/s" %
                   (min(per_client), sum(per_client) / len(per_client), max(per_client)))
