@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -162,7 +163,17 @@ TEST(LocalServer, ReadersGetEveryRecordAndAStalledClientIsDropped) {
 TEST(LocalServer, TheTwentyFirstClientAndADisallowedPeerAreTurnedAway) {
   Station st;
   st.Make("slots");
-  st.Config(korvex::testing::FreeLoopbackPort());
+  // Telemetry flows meanwhile, so that "nothing" for the 21st client means something.
+  Child sim;
+  bool live = fs::exists(MOCSIM_BINARY);
+  if (live) {
+    std::vector<std::string> args = Sim(st.dir, 100000);
+    *(std::find(args.begin(), args.end(), "--rate") + 1) = "50";
+    args.insert(args.end(), {"--tlm-port", "0"});
+    ASSERT_TRUE(sim.start(args, st.dir));
+  }
+  int simPort = live ? SimPort(sim) : 0;
+  st.Config(simPort > 0 ? simPort : korvex::testing::FreeLoopbackPort());
   Child kx;
   ASSERT_TRUE(kx.start({KORVEX_BINARY, "--headless", "--serve"}, st.dir));
   ASSERT_TRUE(Child::WaitFor([&] { return kx.errors().find("Telemetry Port: ") != std::string::npos; }, 20))
@@ -171,9 +182,15 @@ TEST(LocalServer, TheTwentyFirstClientAndADisallowedPeerAreTurnedAway) {
   for (int i = 0; i < 20; ++i) fds.push_back(Connect(st.fwdPort));
   ASSERT_TRUE(Child::WaitFor([&] { return Count(kx.text(), " CONNECTED TO TELEMETRY SERVER") == 20; }, 20))
       << kx.text();
+  if (simPort > 0) {
+    kx.say("set tsrv 127.0.0.1 " + std::to_string(simPort));
+    kx.say("set moc");
+    EXPECT_EQ(ReadUpTo(fds[19], kRec, 20).size(), kRec);  // the twentieth is served
+  }
   int extra = Connect(st.fwdPort);
   ASSERT_TRUE(Child::WaitFor([&] { return kx.errors().find("Client failed to connect!") != std::string::npos; }, 20))
       << kx.errors();
+  EXPECT_EQ(ReadUpTo(extra, 1, 3), "");  // not a byte of telemetry
   EXPECT_TRUE(Closed(extra, 10));
   ::close(extra);
   // One leaves: its slot is free again and the departure is logged.
