@@ -13,6 +13,8 @@ add_library(korvex_app STATIC
   commanding/script.cpp
   commanding/variables_glue.cpp
   commanding/keywords_files.cpp
+  commanding/keywords_sequence.cpp
+  commanding/layout_glue.cpp
   telemetry/telemetry.cpp
 )
 target_link_libraries(korvex_app PUBLIC korvex_logic rte)

@@ -115,6 +115,7 @@ struct CommandEnv {
   bool scrflg = false;
   int cfgcswap = 0;
   std::function<bool(const std::string&)> askCancel;  // hazardous: true = cancel
+  bool record = false;  // a sequence is being recorded: the packet is handed back, not sent
 };
 
 enum class Encoded {
@@ -124,10 +125,12 @@ enum class Encoded {
   TooLong,     // the packet or the SCM would not fit its buffer
   Collected,   // one packet more; the SCM waits for the next
   Complete,    // the SCM is complete in saveScm / sizeScm, scmstr made
+  Recorded,    // recording: the packet (counted, no checksum) is in packet; no SCM is built
 };
 struct EncodeResult {
   Encoded what = Encoded::Refused;
   std::string name;  // the name that failed (Refused, TooDeep)
+  std::vector<std::uint8_t> packet;  // Recorded
 };
 
 // "vantis" or "identifier" within the first 12 characters of the line.

@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::size_t kNotSentChars = 145;
 constexpr int kCvFirstVisibleBack = 8;
+constexpr unsigned kStoredWriteMs = 3000;  // write time-out of a stored SCM
 
 
 std::array<std::string, scmctl::kLast + 1> ReadFields() {
@@ -140,6 +141,7 @@ void Commands() {
   env.db = &p.db.cmd.list;
   env.scrflg = p.script.scrflg != 0;
   env.cfgcswap = p.core.cfg.cfgcswap;
+  env.record = p.script.doCmdseq != 0;
   env.askCancel = [](const std::string& token) {
     return ConfirmPopup(msg::kWarningTitle, (token + msg::kHazardous).c_str()) == 1;
   };
@@ -170,6 +172,10 @@ void Commands() {
     case Encoded::Complete:
       ShowCounters();
       SendScm();
+      break;
+    case Encoded::Recorded:
+      ShowCounters();
+      RecordPacket(line, r.packet);
       break;
   }
 }
@@ -297,7 +303,8 @@ void KwSend() {
   s.sizeScm = scm.size();
   SetCtrlVal(p.ui.link, ids::kLkCmdLamp, 1);
   SetCtrlVal(p.ui.link, ids::kLkCmdSwitch, 1);
-  WriteScm(scm.data(), scm.size());
+  // The result is not looked at: the ARR (or its absence) tells how the SCM fared.
+  ClientTCPWrite(static_cast<unsigned>(p.cmdlink.gHandle), scm.data(), scm.size(), kStoredWriteMs);
   p.cmdlink.flagArr = 1;
   p.core.tickFlag = 0;
   if (p.arc.svcmdfp.open()) WriteArchiveText(p.arc.svcmdfp, std::string(scm.begin(), scm.end()));

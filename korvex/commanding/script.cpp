@@ -230,6 +230,7 @@ void Finish() {
 void ScriptTick() {
   Program& p = Ctx();
   CoreState& c = p.core;
+  CaptureStartLayout();  // the first tick finds the arrangement the station started with
   if (c.delay != 0) {
     std::uint32_t gone = c.tick - c.saveTick;
     if (gone >= c.delay) {

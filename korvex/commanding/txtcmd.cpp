@@ -28,10 +28,13 @@ struct KeywordHandler {
 constexpr KeywordHandler kKeywordHandlers[] = {
     {Keyword::WaitUntil, KwWaitUntil}, {Keyword::If, KwIf},           {Keyword::Free, KwFree},
     {Keyword::Let, KwLet},             {Keyword::Wait, KwWait},       {Keyword::Log, KwLog},
-    {Keyword::BadCks, KwBadCks},       {Keyword::Start, KwStart},     {Keyword::SaveCmd, KwSaveCmd},
+    {Keyword::BadCks, KwBadCks},       {Keyword::StartSequence, KwStartSequence},
+    {Keyword::EndSequence, KwEndSequence},                            {Keyword::Start, KwStart},
+    {Keyword::SaveCmd, KwSaveCmd},
     {Keyword::SendScm, KwSendScm},     {Keyword::Echo, KwEcho},       {Keyword::Rec, KwRec},
     {Keyword::Quit, KwQuit},           {Keyword::EndProc, KwEndProc}, {Keyword::Go, KwGo},
-    {Keyword::Cancel, KwCancel},       {Keyword::Set, KwSet},         {Keyword::Load, KwLoad},
+    {Keyword::Cancel, KwCancel},       {Keyword::Set, KwSet},         {Keyword::Page, KwPage},
+    {Keyword::Load, KwLoad},
     {Keyword::Schedule, KwSchedule},   {Keyword::Send, KwSend},
 };
 
@@ -60,8 +63,6 @@ void TextCommand() {
         h.run();
         break;
       }
-    // Sequence recording, displays and stored SCMs are not built yet: those lines are refused
-    // like any other that is not understood.
   }
   if (!c.txflag) CmdNg();
 }
@@ -79,10 +80,7 @@ void CmdNg() {
   }
   SetCommandLine(msg::kCommandNotSent);
   // A running script halts here until the operator says "go".
-  if (QueueCount() > 0) {
-    QueueInsert(0, "Wait");
-    EnableSend(false);
-  }
+  HoldScript();
   GiveFocusToCommandLine();
   FakeKeystroke(VAL_TAB_VKEY);
   c.txflag = 0;
@@ -123,6 +121,10 @@ void InstallCommanding(Program& p) {
   RTE_REGISTER_CALLBACK(CmdLine);
   RTE_REGISTER_CALLBACK(SendLine);
   RTE_REGISTER_CALLBACK(MocHeader);
+  RTE_REGISTER_CALLBACK(CVClear);
+  RTE_REGISTER_MENU_CALLBACK(menuCmd);
+  RTE_REGISTER_MENU_CALLBACK(SaveDisplay);
+  RTE_REGISTER_MENU_CALLBACK(RecallDisplay);
   InstallScripts(p);
   InstallVariables(p);
   InstallFiles(p);
