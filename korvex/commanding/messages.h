@@ -71,6 +71,7 @@ inline constexpr const char* kSeqWriteFailed = "SEQUENCE FILE NOT WRITTEN: ";   
 inline constexpr const char* kSeqTooLong = " HAS MORE THAN 127 DATA BYTES; NOT RECORDED";  // after the line
 
 inline constexpr const char* kNoScript = "NO SCRIPT";
+inline constexpr const char* kScriptRecursion = "SCRIPT STARTS ITSELF; NOT STARTED AGAIN: ";  // + file
 inline constexpr const char* kNoScriptSlot = "No Script";
 inline constexpr const char* kGo = "GO";
 inline constexpr const char* kWait = "WAIT";

@@ -126,6 +126,7 @@ void Commands() {
   const std::string line = p.cmd.glbcmd;
   if (HeaderWordsInLine(line)) {
     LogMessage(line + msg::kNotValidCommand, kRed);
+    HoldScript();
     return;
   }
   SetCommandLine("");
@@ -149,6 +150,7 @@ void Commands() {
   switch (r.what) {
     case Encoded::NotValid:
       LogMessage(line + msg::kNotValidCommand, kRed);
+      HoldScript();
       break;
     case Encoded::Refused:
       if (s.canceled) {
@@ -161,10 +163,12 @@ void Commands() {
     case Encoded::TooDeep:
       LogMessage(line + msg::kTooDeep + r.name, kRed);
       SetCommandLine(msg::kCommandNotSent);
+      HoldScript();
       break;
     case Encoded::TooLong:
       LogMessage(line + msg::kTooLong, kRed);
       SetCommandLine(msg::kCommandNotSent);
+      HoldScript();
       break;
     case Encoded::Collected:
       ShowCounters();
