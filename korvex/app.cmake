@@ -24,7 +24,8 @@ target_link_libraries(korvex PRIVATE korvex_app)
 target_compile_definitions(korvex PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
 
 vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp
-  commanding/tests/language_test.cpp
+  commanding/tests/language_test.cpp commanding/tests/sequence_station_test.cpp
+  commanding/tests/bad_input_test.cpp
   telemetry/tests/telemetry_station_test.cpp telemetry/tests/mocsim_roundtrip_test.cpp
   links/tests/cmdlink_station_test.cpp)
 target_link_libraries(korvex_station_tests PRIVATE korvex_app nlohmann_json::nlohmann_json Threads::Threads)

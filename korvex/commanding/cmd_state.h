@@ -37,6 +37,7 @@ struct ScriptState {
   std::array<ScriptSlot, kScriptLevels> levels;  // one slot a level
   int scf = 0;          // current level: 0 typed commands, 1-10 scripts
   int scrflg = 0;       // a script is running
+  int held = 0;         // the line just stepped put "Wait" in front: the step ends
   std::string macfile;  // the script file name last given
   Condition cond;       // the pending "wait until" / the last "if"
   int okscm = 0;        // stored SCMs may be sent while a script runs

@@ -42,7 +42,10 @@ double ScheduleTime(const ScheduleEntry& e) {
   t.tm_sec = e.second;
   t.tm_isdst = -1;
   std::time_t s = std::mktime(&t);
-  return s == static_cast<std::time_t>(-1) ? -1 : static_cast<double>(s);
+  if (s == static_cast<std::time_t>(-1)) return -1;
+  // A day the month does not have (30 February) would be moved into the next month.
+  if (t.tm_mday != e.day || t.tm_mon != e.month - 1) return -1;
+  return static_cast<double>(s);
 }
 
 }  // namespace

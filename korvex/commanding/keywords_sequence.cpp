@@ -58,6 +58,7 @@ void HoldScript() {
   if (QueueCount() > 0) {
     QueueInsert(0, msg::kWaitLine);
     EnableSend(false);
+    Ctx().script.held = 1;
   }
 }
 

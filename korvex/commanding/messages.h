@@ -81,6 +81,8 @@ inline constexpr const char* kFileNameTitle = "File Name";
 inline constexpr const char* kWaitTooLong = "WAIT LONGER THAN 86400 SECONDS REFUSED";
 inline constexpr const char* kVariableEditorTitle = "Variable Editor";
 inline constexpr const char* kVariableEditorText = "\nEnter new value.";  // after the label
+inline constexpr const char* kVarNameUnusable =
+    "VARIABLE NAME MUST START WITH A LETTER AND HOLD NO OPERATOR: ";  // + name
 inline constexpr const char* kRemovedVariable = "REMOVED LOCAL VARIABLE: ";  // + label
 inline constexpr const char* kCommandFileTitle = "COMMAND FILE: ";           // + file name
 inline constexpr const char* kCommandFileChanged = "COMMAND FILE: Changed,not saved";

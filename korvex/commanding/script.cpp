@@ -106,6 +106,7 @@ void StepQueue() {
   int n = QueueCount();
   for (int i = 0; i < n; ++i) {
     bool remarkPending = false;
+    s.held = 0;
     if (p.cmdlink.flagArr != 0) return;
     if (QueueCount() == 0) return;
     std::string label = QueueItem(0);
@@ -158,7 +159,8 @@ void StepQueue() {
     ScriptSlot& now = s.levels[static_cast<std::size_t>(s.scf)];
     ++now.line;
     if (now.flag > 0) --now.flag;
-    if (remarkPending) return;
+    // A held script shows "Wait" at its queue's front until the operator says "go".
+    if (remarkPending || s.held) return;
   }
 }
 
