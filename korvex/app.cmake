@@ -64,7 +64,8 @@ target_compile_definitions(korvex_view_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURR
   STATION_DIR="${CMAKE_SOURCE_DIR}/station")
 
 # The command panels in the widget view on the offscreen platform.
-vantis_add_test(korvex_gui_tests links/tests/cmd_panels_gui_test.cpp)
+vantis_add_test(korvex_gui_tests links/tests/cmd_panels_gui_test.cpp
+  commanding/tests/cmd_screens_gui_test.cpp)
 target_link_libraries(korvex_gui_tests PRIVATE korvex_app)
 target_compile_definitions(korvex_gui_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
   STATION_DIR="${CMAKE_SOURCE_DIR}/station")

@@ -253,7 +253,10 @@ void KwSend() {
       in.open(chosen, std::ios::binary);
       if (!in) return;
     }
-    scm.assign(std::istreambuf_iterator<char>(in), {});
+    // One byte past the buffer is enough to know the file is too long for it.
+    scm.resize(kScmBufferSize + 1);
+    in.read(reinterpret_cast<char*>(scm.data()), static_cast<std::streamsize>(scm.size()));
+    scm.resize(static_cast<std::size_t>(in.gcount()));
   }
   std::string shown = path;
   StringUpperCase(shown);

@@ -160,9 +160,9 @@ def korvmain():
         panel(17, "COMMAND FILE: ",
               [x for c in range(17, 1, -1)
                for x in (at(ctl(c, "string", "Command %d" % (18 - c), "CommandStr"),
-                            10 + (17 - c) * 30, 10, 420),
+                            24 + (17 - c) * 40, 10, 420),
                          at(ctl(c + 16, "button", "Run %d" % (18 - c), "CommandPanel"),
-                            10 + (17 - c) * 30, 440, 70))], width=530, height=500),
+                            22 + (17 - c) * 40, 440, 70))], width=530, height=670),
     ]
     for r in [46, 47, 54, 56, 55, 57, 50, 52, 51, 45, 4, 5, 11, 49]:
         panels.append(role(r, "Instrument Panel %d" % r))
