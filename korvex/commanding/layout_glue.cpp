@@ -121,7 +121,12 @@ void CaptureStartLayout() { InitRecord(); }
 
 using namespace korvex;
 
-void SaveDisplay(int, int, void*, int) { SaveDisplayNow(true); }
+// From the menu the operator always gets the dialog, even before the first tick took the
+// start-up arrangement.
+void SaveDisplay(int, int, void*, int) {
+  CaptureStartLayout();
+  SaveDisplayNow(true);
+}
 
 void RecallDisplay(int, int, void*, int) {
   RecallDisplayNow();

@@ -49,6 +49,8 @@ void NotSent() {
   LogMessage(msg::kNotSent + p.cmd.scm.scmstr.substr(0, kNotSentChars), kRed);
   SetCommandLine("");
   DiscardFailedScm();
+  // The script's next commands must not go out without this one.
+  HoldScript();
 }
 
 // The finished SCM leaves on the command connection (connecting first when it is closed).

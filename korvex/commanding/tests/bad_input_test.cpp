@@ -206,3 +206,28 @@ TEST_F(BadInputTest, StoredScmsThatAreNotWholeAreRefused) {
   Ticks(1);
   ExpectHeldBefore("REM AFTER SEND");
 }
+
+// Without the MOC a script's command is not sent, and the script holds instead of trying (and,
+// once the link is back, sending) the commands after it.
+TEST_F(StationTest, AScriptHoldsWhenItsCommandCannotBeSent) {
+  RefusingPort closed;
+  auto lines = CfgLines();
+  lines[2] = "CmdPort = " + std::to_string(closed.port());
+  WriteFile(dir / "cfg/korvex.cfg", Join(lines));
+  ASSERT_EQ(Start(), kStarted);
+  HoldTicks();
+  WriteFile(dir / "cmd/two.cmd", "/IDPUNoop 1\n/IDPUNoop 2\n");
+  RunCommandLine("start two");
+  DoTick();
+  rte::DrainDeferred();
+  EXPECT_EQ(CountOut("NOT SENT! "), 1);
+  std::string front;
+  GetLabelFromIndex(P().ui.cmdList, ids::kCmdListScripts, 0, &front);
+  EXPECT_EQ(front, "Wait");
+  for (int i = 0; i < 3; ++i) {
+    DoTick();
+    rte::DrainDeferred();
+  }
+  EXPECT_EQ(CountOut("NOT SENT! "), 1);
+  EXPECT_EQ(CountOut("/IDPUNOOP 2"), 0);
+}
