@@ -146,6 +146,8 @@ void StepQueue() {
       c.txflag = 0;
       TextCommand();
       if (!c.txflag) return;  // CmdNg put "Wait" in front: the script holds until GO
+      // A stored SCM's line names the file that went out.
+      if (MatchKeyword(c.tempbuf) == Keyword::Send) c.glbcmd += " " + s.sepfile;
       LogMessage(c.glbcmd, kBlue);
       if (p.core.delay || p.core.wait || p.core.until) return;
     }

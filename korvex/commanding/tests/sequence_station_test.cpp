@@ -239,3 +239,45 @@ TEST_F(RecordingTest, PageRecallsASavedLayout) {
   RunCommandLine("page ../cfg/night");
   EXPECT_EQ(CountOut("PAGE ../CFG/NIGHT IS NOT RECOGNIZED!"), 1);
 }
+
+// A stored SCM goes out whole with the station's counters in it; a script may send one only
+// after "sendscm".
+TEST_F(RecordingTest, StoredScmsGoOutStampedAndScriptsNeedSendscm) {
+  fs::create_directories(dir / "scm");
+  fs::copy_file(fs::path(STATION_DIR) / "scm/nop_test.scm", dir / "scm/nop_test.scm");
+  const std::string file = Slurp(dir / "scm/nop_test.scm");
+  ASSERT_EQ(file.size(), 152u);
+  RunCommandLine("/IDPUNoop 5");  // the SC counter moves to 1 first
+  Accept();
+
+  RunCommandLine("send nop_test");
+  ASSERT_TRUE(Pump([&] { return moc.received().size() >= 152u; }));
+  const std::string got = moc.received();
+  ASSERT_EQ(got.size(), 152u);
+  EXPECT_EQ(got.substr(0, 10), file.substr(0, 10));
+  EXPECT_EQ(got.substr(10, 4), "0002");  // the station's next message number
+  EXPECT_EQ(got.substr(14, 119), file.substr(14, 119));
+  EXPECT_EQ(static_cast<std::uint8_t>(got[133 + 2]), 0xC0);
+  EXPECT_EQ(static_cast<std::uint8_t>(got[133 + 3]), 1);  // sequence count from the station
+  unsigned sum = 0;
+  for (std::size_t i = 133; i < got.size(); ++i) sum += static_cast<std::uint8_t>(got[i]);
+  EXPECT_EQ(sum & 0xFF, 0u);  // checksum made again
+  EXPECT_EQ(got.substr(140), file.substr(140));
+  EXPECT_EQ(P().cmdlink.flagArr, 1);
+  Accept();
+
+  WriteFile(dir / "cmd/stored.cmd", "send nop_test\nrem after refusal\n");
+  RunCommandLine("start stored");
+  Ticks(1);
+  EXPECT_EQ(CountOut("SCM/NOP_TEST.SCM SEP SCM REFUSED; SCRIPT RUNNING"), 1);
+  EXPECT_EQ(CountOut("REM AFTER REFUSAL"), 1);
+  Settle();
+  EXPECT_EQ(moc.received(), "");
+
+  WriteFile(dir / "cmd/stored2.cmd", "sendscm on\nsend nop_test ; the stored no-op\nrem after send\n");
+  RunCommandLine("start stored2");
+  Ticks(1);
+  ASSERT_TRUE(Pump([&] { return moc.received().size() >= 152u; }));
+  EXPECT_EQ(CountOut("SEND NOP_TEST SCM/NOP_TEST.SCM"), 1);
+  EXPECT_EQ(CountOut("REM AFTER SEND"), 0);  // the script waits for the ARR
+}
