@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
-#include <iterator>
 
 #include "commanding/keywords.h"
 #include "commanding/messages.h"
@@ -16,14 +16,28 @@ namespace korvex {
 
 namespace {
 
-// The arrangement on the screen now, in the fixed panel order (the order the panels load in).
+// The fixed panel order of the record: the order the panels load in, without the shutdown
+// notice, and with the 32 command-sequence panels last, since the record has room for 123
+// panels and the station has more: the last sequence panels are the ones left out.
+std::vector<int> LayoutPanels() {
+  const Panels& u = Ctx().ui;
+  std::vector<int> order;
+  for (int h : u.all)
+    if (h != u.shutdown && std::find(u.cmdSeq.begin(), u.cmdSeq.end(), h) == u.cmdSeq.end())
+      order.push_back(h);
+  for (int h : u.cmdSeq)
+    if (h > 0) order.push_back(h);
+  return order;
+}
+
+// The arrangement on the screen now, in the fixed panel order.
 ScreenLayout Current() {
   Program& p = Ctx();
   ScreenLayout l;
   GetPanelAttribute(p.ui.main, ATTR_WIDTH, &l.width);
   GetPanelAttribute(p.ui.main, ATTR_HEIGHT, &l.height);
   GetPanelAttribute(p.ui.main, ATTR_WINDOW_ZOOM, &l.zoom);
-  for (int h : p.ui.all) {
+  for (int h : LayoutPanels()) {
     PanelPlace pl;
     GetPanelAttribute(h, ATTR_TOP, &pl.top);
     GetPanelAttribute(h, ATTR_LEFT, &pl.left);
@@ -44,7 +58,8 @@ void InitRecord() {
 
 void Restore(const Srd& srd) {
   Program& p = Ctx();
-  ScreenLayout l = UnpackLayout(srd, p.ui.all.size());
+  const std::vector<int> panels = LayoutPanels();
+  ScreenLayout l = UnpackLayout(srd, panels.size());
   // A size or state no window can have (a damaged file) is left as it is.
   if (l.width > 0 && l.height > 0) {
     SetPanelAttribute(p.ui.main, ATTR_WIDTH, l.width);
@@ -52,7 +67,7 @@ void Restore(const Srd& srd) {
   }
   if (l.zoom >= VAL_NO_ZOOM && l.zoom <= VAL_MAXIMIZE) SetPanelAttribute(p.ui.main, ATTR_WINDOW_ZOOM, l.zoom);
   for (std::size_t i = 0; i < l.panels.size(); ++i) {
-    int h = p.ui.all[i];
+    int h = panels[i];
     SetPanelPos(h, l.panels[i].top, l.panels[i].left);
     if (l.panels[i].visible) DisplayPanel(h);
     else HidePanel(h);

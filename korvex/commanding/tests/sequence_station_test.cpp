@@ -203,11 +203,13 @@ TEST_F(RecordingTest, PageRecallsASavedLayout) {
   SetPanelPos(p.ui.cmdFile, 100, 200);
   DisplayPanel(p.ui.cmdFile);
   HidePanel(p.ui.cmdList);
+  SetPanelPos(p.ui.cmdSeq[0], 300, 400);  // the sequence panels come last in the record
   popups.queue("cfg/night.srd");
   rte::UserMenu(p.ui.main, ids::kMenuSaveDisplay);
   ASSERT_EQ(fs::file_size(dir / "cfg/night.srd"), 1488u);
 
   SetPanelPos(p.ui.cmdFile, 5, 6);
+  SetPanelPos(p.ui.cmdSeq[0], 5, 6);
   HidePanel(p.ui.cmdFile);
   DisplayPanel(p.ui.cmdList);
   RunCommandLine("page night");
@@ -220,6 +222,10 @@ TEST_F(RecordingTest, PageRecallsASavedLayout) {
   EXPECT_EQ(left, 200);
   EXPECT_EQ(visible, 1);
   EXPECT_EQ(listVisible, 0);
+  GetPanelAttribute(p.ui.cmdSeq[0], ATTR_LEFT, &left);
+  EXPECT_EQ(left, 400);
+  GetPanelAttribute(p.ui.shutdown, ATTR_VISIBLE, &visible);
+  EXPECT_EQ(visible, 0);
   EXPECT_EQ(CountOut("PAGE NIGHT"), 1);
   EXPECT_EQ(P().cmd.dsplFile, "");
 
