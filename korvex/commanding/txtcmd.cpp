@@ -11,6 +11,20 @@
 
 namespace korvex {
 
+namespace {
+constexpr std::size_t kShownOfLongLine = 80;  // characters of an over-long line in its message
+
+// Cut to the command buffer, a line would be another command than the one given: it is refused
+// whole, with its beginning in the message.
+void RefuseLongLine(const std::string& line) {
+  CmdState& c = Ctx().cmd;
+  c.glbcmd = line.substr(0, kShownOfLongLine) + "...";
+  HistoryStore(c.history, c.glbcmd);
+  LogMessage(c.glbcmd + msg::kTooLong, kRed);
+  SetCommandLine(msg::kCommandNotSent);
+}
+}  // namespace
+
 bool Off(const std::string& compact) { return compact.find("off") != std::string::npos; }
 
 void SetCommandLine(const char* text) { SetCtrlVal(Ctx().ui.eventLog, ids::kEvCmdLine, text); }
@@ -132,6 +146,11 @@ void InstallCommanding(Program& p) {
 
 int RunCommandLine(const std::string& line) {
   Program& p = Ctx();
+  // The command line holds less than this; set into it, the line would be cut silently.
+  if (line.size() >= kGlbcmdMax) {
+    RefuseLongLine(line);
+    return 0;
+  }
   SetCommandLine(line.c_str());
   return rte::SendEvent(p.ui.eventLog, ids::kEvCmdLine, EVENT_KEYPRESS, VAL_ENTER_VKEY);
 }
@@ -149,7 +168,10 @@ int CmdLine(int panel, int control, int event, void*, int key, int) {
       c.txflag = 0;
       std::string line;
       GetCtrlVal(panel, control, &line);
-      if (line.size() >= kGlbcmdMax) line.resize(kGlbcmdMax - 1);
+      if (line.size() >= kGlbcmdMax) {
+        RefuseLongLine(line);
+        return 0;
+      }
       c.glbcmd = line;
       HistoryStore(c.history, line);
       if (p.cmdlink.flagArr != 0) {

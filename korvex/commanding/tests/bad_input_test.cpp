@@ -74,6 +74,12 @@ TEST_F(BadInputTest, OverLongAndUnclosedScriptLinesHoldTheScript) {
   ExpectHeldBefore("REM AFTER LONG");
   RunCommandLine("cancel");
 
+  // Typed (or read from standard input), such a line is refused the same way, not cut.
+  out.clear();
+  RunCommandLine(huge);
+  EXPECT_EQ(CountOut(shown), 1);
+  EXPECT_EQ(P().cmdlink.flagArr, 0);
+
   // An unclosed string, typed or in a script, never reaches the encoder.
   RunCommandLine("/SEPReset \"abc");
   EXPECT_EQ(CountOut("/SEPRESET \"ABC IS NOT RECOGNIZED!"), 1);
