@@ -531,6 +531,8 @@ bool StampScm(ScmState& s, std::uint8_t* scm, std::size_t size, int sswap) {
     if (pos + len > size || len < 8) return false;
     pos += len;
   }
+  // Bytes the count does not cover would leave as a packet nobody stamped or checked.
+  if (count < 1 || pos != size) return false;
   pos = kScmHeaderSize;
   for (int k = 0; k < count; ++k) {
     std::uint8_t* p = scm + pos;

@@ -154,7 +154,8 @@ std::vector<PendingEntry> TakePending(ScmState& s);
 // 7 bytes; primary header, and the secondary header when the packet has one, in exchanged pairs
 // when sswap is set) gets the next value of the counter its kind uses (time-tagged when header
 // byte 29 is "2"; secondary header from the packet itself), its checksum made again, and a pending
-// verification entry. False, with nothing changed, when a packet runs past the message.
+// verification entry. False, with nothing changed, when a packet runs past the message, when
+// the packets do not fill it exactly, or when it counts none.
 bool StampScm(ScmState& s, std::uint8_t* scm, std::size_t size, int sswap);
 
 // A bad ARR declined: each counter steps back by its tally (not below 0), tallies to 0.
