@@ -249,6 +249,8 @@ void Watch(Conn* c) {
   }));
 }
 
+constexpr qint64 kReadBufferBytes = 1 << 20;
+
 std::shared_ptr<Conn> AddConn(QTcpSocket* s, bool client, tcpFuncPtr cb, void* data) {
   auto c = std::make_shared<Conn>();
   c->handle = NewHandle();
@@ -263,6 +265,9 @@ std::shared_ptr<Conn> AddConn(QTcpSocket* s, bool client, tcpFuncPtr cb, void* d
     name = s->peerAddress().isLoopback() ? "localhost" : c->peerAddr;
   }
   c->peerName = name;
+  // A bounded buffer: a peer that sends faster than the program reads is held back by TCP
+  // instead of filling memory, and the bytes are copied into fewer, reused blocks.
+  s->setReadBufferSize(kReadBufferBytes);
   S().conns[c->handle] = c;
   Watch(c.get());
   return c;
