@@ -19,8 +19,8 @@ namespace {
 // Seconds a timed wait may ask for; longer ones are refused rather than cut.
 constexpr std::uint32_t kWaitMax = 86400;
 constexpr std::size_t kSlotNameMax = 32;
-constexpr std::size_t kShownOfLongLine = 80;
-constexpr std::size_t kSremCut = 77;  // an SCM remark line is cut here before it is sent  // characters of an over-long line in its message
+constexpr std::size_t kShownOfLongLine = 80;  // characters of an over-long line in its message
+constexpr std::size_t kSremCut = 77;          // an SCM remark line is cut here before it is sent
 
 int CmdListPanel() { return Ctx().ui.cmdList; }
 
