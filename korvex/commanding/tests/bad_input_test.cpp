@@ -237,3 +237,31 @@ TEST_F(StationTest, AScriptHoldsWhenItsCommandCannotBeSent) {
   EXPECT_EQ(CountOut("NOT SENT! "), 1);
   EXPECT_EQ(CountOut("/IDPUNOOP 2"), 0);
 }
+
+// An SCM remark in a script goes out alone, as a no-op command carrying the text in the header;
+// the script's next command waits for its ARR.
+TEST_F(StationTest, AScriptRemarkGoesOutAloneWithItsTextInTheHeader) {
+  CmdPeer moc;
+  auto lines = CfgLines();
+  lines[2] = "CmdPort = " + std::to_string(moc.port());
+  WriteFile(dir / "cfg/korvex.cfg", Join(lines));
+  WriteFile(dir / "database/VANTIS_ctm.prn", CtmText() + "systemnop 0x200 0 ; 0\n");
+  ASSERT_EQ(Start(), kStarted);
+  HoldTicks();
+  WriteFile(dir / "cmd/remark.cmd", "srem Pass 12 starts\n/IDPUNoop 1\n");
+  RunCommandLine("start remark");
+  DoTick();
+  rte::DrainDeferred();
+  QElapsedTimer t;
+  t.start();
+  while (moc.received().size() < 141u && t.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  const std::string scm = moc.received();
+  ASSERT_EQ(scm.size(), 141u);  // header and one packet with the function code only
+  EXPECT_EQ(scm.substr(60, 72), std::string(58, ' ') + "Pass 12 starts");
+  EXPECT_EQ(P().cmdlink.flagArr, 1);
+  Settle();
+  EXPECT_EQ(moc.received().size(), 141u);
+  EXPECT_EQ(CountOut("/IDPUNOOP 1"), 0);
+  EXPECT_EQ(P().cmd.scm.sremFlg, 0);
+}
