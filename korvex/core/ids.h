@@ -33,9 +33,14 @@ constexpr int kCvList = 2;
 constexpr int kCvSent = 8;      // cmdcnt: sent and not yet verified
 constexpr int kCvVerified = 7;  // verified since start
 constexpr int kCvLast = 6;      // verified by the last check
+constexpr int kCvReset = 3;     // CVClear
 
 // korvmain.uir
 constexpr int kMain = 1;
+// Items of the main window's "Commands" menu.
+constexpr int kMenuCmdFile = 1;        // menuCmd
+constexpr int kMenuSaveDisplay = 2;    // SaveDisplay
+constexpr int kMenuRecallDisplay = 3;  // RecallDisplay
 constexpr int kLink = 2;
 constexpr int kLkHex = 2;
 constexpr int kLkBytes = 3;

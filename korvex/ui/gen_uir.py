@@ -99,7 +99,8 @@ def cmdbox():
         panel(10, "Command Verification", [
             ctl(2, "listbox", "Commands sent, not yet verified (packet bytes)", "cvView", width=600,
                 height=300),
-            ind(8, "Sent"), ind(7, "Verified"), ind(6, "Verified Last")]),
+            ind(8, "Sent"), ind(7, "Verified"), ind(6, "Verified Last"),
+            ctl(3, "button", "Reset", "CVClear")]),
         panel(5, "Schedule", [ctl(2, "listbox", "Schedule", mode="hot", width=600),
                               ctl(3, "button", "Clear All", "ClearSchedule"),
                               ctl(4, "button", "Delete Checked", "ClearSchedule")]),
@@ -142,7 +143,11 @@ def korvmain():
                 ind(11, "Spacecraft")]
     summary.append(ctl(35, "button", "Clear Counts", "ClearSelectedApidCounts"))
     panels = [
-        panel(1, "KORVEX 01-04-2006", [], cb="Quit_a", width=1280, height=1024),
+        panel(1, "KORVEX 01-04-2006", [], cb="Quit_a", width=1280, height=1024,
+              menubar=[{"label": "Commands", "items": [
+                  {"id": 1, "label": "Command File", "callback": "menuCmd"},
+                  {"id": 2, "label": "Save Display...", "callback": "SaveDisplay"},
+                  {"id": 3, "label": "Recall Display...", "callback": "RecallDisplay"}]}]),
         link,
         role(18, "Instrument Enable 3"), role(29, "Instrument Enable 4"),
         apid_display(44, "APID Display 2"),
@@ -155,9 +160,9 @@ def korvmain():
         panel(17, "COMMAND FILE: ",
               [x for c in range(17, 1, -1)
                for x in (at(ctl(c, "string", "Command %d" % (18 - c), "CommandStr"),
-                            10 + (17 - c) * 30, 10, 420),
+                            24 + (17 - c) * 40, 10, 420),
                          at(ctl(c + 16, "button", "Run %d" % (18 - c), "CommandPanel"),
-                            10 + (17 - c) * 30, 440, 70))], width=530, height=500),
+                            22 + (17 - c) * 40, 440, 70))], width=530, height=670),
     ]
     for r in [46, 47, 54, 56, 55, 57, 50, 52, 51, 45, 4, 5, 11, 49]:
         panels.append(role(r, "Instrument Panel %d" % r))
