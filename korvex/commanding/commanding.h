@@ -22,6 +22,8 @@ void CmdNg();
 void Commands();
 // Start-up: empty SCM buffers and the header from the SCM panel.
 void Scm_Init();
+// Start-up's last step: the screen layout record takes the arrangement the station started with.
+void CaptureStartLayout();
 // Shows the four sequence counters on the SCM panel.
 void ShowCounters();
 // A bad ARR declined: the last SCM's verification entries and sequence counts are undone.

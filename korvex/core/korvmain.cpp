@@ -277,6 +277,7 @@ int StartStation() {
   DisplayPanel(p.ui.link);
   DisplayPanel(p.ui.cmdList);
   DisplayPanel(p.ui.eventLog);
+  CaptureStartLayout();
   GiveFocusToCommandLine();
   return kStarted;
 }
