@@ -6,6 +6,7 @@ add_library(korvex_app STATIC
   links/tcpip.cpp
   links/eventlog.cpp
   links/cmdlink.cpp
+  links/reconnect_glue.cpp
   commanding/scmglue.cpp
   links/localserver.cpp
   commanding/txtcmd.cpp
@@ -24,7 +25,7 @@ target_compile_definitions(korvex PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_
 vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp
   commanding/tests/language_test.cpp
   telemetry/tests/telemetry_station_test.cpp telemetry/tests/mocsim_roundtrip_test.cpp
-  links/tests/cmdlink_station_test.cpp)
+  links/tests/cmdlink_station_test.cpp links/tests/reconnect_station_test.cpp)
 target_link_libraries(korvex_station_tests PRIVATE korvex_app nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
   STATION_DIR="${CMAKE_SOURCE_DIR}/station"
@@ -55,7 +56,7 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/mocsim/CMakeLists.txt)
 endif()
 
 # The telemetry panels on the widget view (offscreen), with screenshots.
-vantis_add_test(korvex_view_tests telemetry/tests/panels_view_test.cpp)
+vantis_add_test(korvex_view_tests telemetry/tests/panels_view_test.cpp links/tests/link_view_test.cpp)
 target_link_libraries(korvex_view_tests PRIVATE korvex_app Qt6::Gui)
 target_compile_definitions(korvex_view_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
   STATION_DIR="${CMAKE_SOURCE_DIR}/station")

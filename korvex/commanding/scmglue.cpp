@@ -158,11 +158,11 @@ void Commands() {
       break;
     case Encoded::TooDeep:
       LogMessage(line + msg::kTooDeep + r.name, kRed);
-      SetCommandLine(msg::kCommandNotSent);
+      ShowCommandLineMessage(msg::kCommandNotSent);
       break;
     case Encoded::TooLong:
       LogMessage(line + msg::kTooLong, kRed);
-      SetCommandLine(msg::kCommandNotSent);
+      ShowCommandLineMessage(msg::kCommandNotSent);
       break;
     case Encoded::Collected:
       ShowCounters();

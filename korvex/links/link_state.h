@@ -10,6 +10,7 @@
 
 #include "links/arr.h"
 #include "links/localserver_cfg.h"
+#include "links/reconnect.h"
 #include "links/record.h"
 
 namespace korvex {
@@ -66,6 +67,8 @@ struct LinkState {
   // Each complete record goes out to the local telemetry clients through this hook.
   std::function<void(const std::uint8_t* record)> forward;
   std::uint64_t records = 0;  // complete records handled
+  // Automatic reconnection of both MOC links (cfg/reconnect.cfg).
+  ReconnectState reconnect;
 };
 
 // The station's local telemetry server: up to 20 clients get every record as it came.
