@@ -25,7 +25,8 @@ target_compile_definitions(korvex PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_
 vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp
   commanding/tests/language_test.cpp
   telemetry/tests/telemetry_station_test.cpp telemetry/tests/mocsim_roundtrip_test.cpp
-  links/tests/cmdlink_station_test.cpp links/tests/reconnect_station_test.cpp)
+  links/tests/cmdlink_station_test.cpp links/tests/reconnect_station_test.cpp
+  links/tests/roundtrip_station_test.cpp)
 target_link_libraries(korvex_station_tests PRIVATE korvex_app nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
   STATION_DIR="${CMAKE_SOURCE_DIR}/station"
