@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -47,14 +48,23 @@ class FlakyPeer {
   void goAway() {
     std::lock_guard<std::mutex> l(mu_);
     CloseClient();
-    if (listen_ >= 0) ::close(listen_);
+    if (listen_ >= 0) {
+      ::shutdown(listen_, SHUT_RDWR);
+      ::close(listen_);
+    }
     listen_ = -1;
   }
-  // The server is back on the same port.
+  // The server is back on the same port (the old socket may take a moment to be released).
   bool comeBack() {
-    std::lock_guard<std::mutex> l(mu_);
-    if (listen_ < 0) Listen(port_);
-    return listen_ >= 0;
+    for (int i = 0; i < 100; ++i) {
+      {
+        std::lock_guard<std::mutex> l(mu_);
+        if (listen_ < 0) Listen(port_);
+        if (listen_ >= 0) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
   }
 
  private:

@@ -91,7 +91,16 @@ TEST_F(StationTest, CommandRoundTripThroughTheSimulator) {
 
   // The simulated instrument counts it; verification finds it and empties the list.
   ASSERT_TRUE(Pump([&] { return p.db.hk.cmdcount == before + 1; })) << sim.text();
-  ASSERT_TRUE(Pump([&] { return Items(cv, ids::kCvList) == 0; }));
+  ASSERT_TRUE(Pump([&] { return Items(cv, ids::kCvList) == 0; })) << [&] {
+    std::string label;
+    double v = 0;
+    GetLabelFromIndex(cv, ids::kCvList, 0, &label);
+    GetValueFromIndex(cv, ids::kCvList, 0, &v);
+    std::string o;
+    for (auto& l : out) o += l + "\n";
+    return "entry " + label + " = " + std::to_string(v) + "; lastId " + std::to_string(p.db.hk.cmdlid) +
+           " lastSeq " + std::to_string(p.db.hk.cmdLastSeq) + "\n" + o + sim.text();
+  }();
   EXPECT_EQ(p.cmd.cmdcnt, 0);
   EXPECT_EQ(Val(cv, ids::kCvSent), 0);
   EXPECT_EQ(Val(cv, ids::kCvVerified), 1);
