@@ -45,7 +45,7 @@ vantis_add_test(korvex_headless_tests links/tests/headless_mocsim_test.cpp
   core/tests/cli_contract_test.cpp
   links/tests/local_server_test.cpp
   links/tests/headless_blackbox_test.cpp telemetry/tests/headless_alarm_test.cpp
-  links/tests/headless_cmd_test.cpp)
+  links/tests/headless_cmd_test.cpp links/tests/headless_reconnect_test.cpp)
 target_link_libraries(korvex_headless_tests PRIVATE korvex_logic nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_headless_tests PRIVATE
   KORVEX_BINARY="$<TARGET_FILE:korvex>"
