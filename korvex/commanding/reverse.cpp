@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
+#include <unordered_map>
 
 namespace korvex {
 
@@ -35,35 +37,74 @@ std::string Hex2(std::uint8_t b) {
   return t;
 }
 
+// Searches remembered per database at most (a sequence dump names a few dozen commands; the
+// bound only keeps hostile input from growing it without end).
+constexpr std::size_t kRememberedMax = 100000;
+
 enum class Span { Chars98, BeforeSemicolon };
 
 struct Identifier {
   const std::vector<std::string>& db;
+  const std::vector<std::string>& low;  // db, lower case, line for line
+  std::unordered_map<std::string, int>* found;  // searches made before and their answers
   Span span;
   bool hazardSecondBytes;  // the hazard check reads the second sub-code one byte further on
 
-  std::string SpanOf(std::size_t i, std::size_t limit) const {
-    const std::string& l = db[i];
-    std::string s = span == Span::Chars98 ? l.substr(0, limit) : l.substr(0, l.find(';'));
-    return Lower(s);
+  std::string_view SpanOf(std::size_t i, std::size_t limit) const {
+    std::string_view l = low[i];
+    return span == Span::Chars98 ? l.substr(0, limit) : l.substr(0, l.find(';'));
   }
-  // First line (from the first command line) whose span holds p.
-  int FindApid(const std::string& p) const {
-    for (std::size_t i = kReverseFirstLine; i < db.size(); ++i)
-      if (SpanOf(i, 98).find(p) != std::string::npos) return static_cast<int>(i);
+  // First line (from the first command line) whose span holds p (lower case).
+  int FindApid(std::string_view p) const {
+    return Remembered("a" + std::string(p), [&] { return ScanApid(p); });
+  }
+  int ScanApid(std::string_view p) const {
+    for (std::size_t i = kReverseFirstLine; i < low.size(); ++i)
+      if (SpanOf(i, 98).find(p) != std::string_view::npos) return static_cast<int>(i);
     return -1;
   }
   // First line whose span, from its second character, holds both m and t.
   int FindWith(const std::string& m, const std::string& t, std::size_t limit) const {
     std::string lm = Lower(m), lt = Lower(t);
-    for (std::size_t i = kReverseFirstLine; i < db.size(); ++i) {
-      std::string s = SpanOf(i, limit);
-      s = s.size() > 1 ? s.substr(1) : std::string();
-      if (s.find(lm) != std::string::npos && s.find(lt) != std::string::npos) return static_cast<int>(i);
+    std::string key = (span == Span::Chars98 ? "w" : "s") + std::to_string(limit) + "|" + lm;
+    key += '\0';
+    key += lt;
+    return Remembered(key, [&] { return ScanWith(lm, lt, limit); });
+  }
+  template <typename Scan>
+  int Remembered(const std::string& key, Scan scan) const {
+    if (!found) return scan();
+    auto it = found->find(key);
+    if (it != found->end()) return it->second;
+    int r = scan();
+    if (found->size() < kRememberedMax) found->emplace(key, r);
+    return r;
+  }
+  int ScanWith(const std::string& lm, const std::string& lt, std::size_t limit) const {
+    for (std::size_t i = kReverseFirstLine; i < low.size(); ++i) {
+      std::string_view s = SpanOf(i, limit);
+      s = s.size() > 1 ? s.substr(1) : std::string_view();
+      if (s.find(lm) != std::string_view::npos && s.find(lt) != std::string_view::npos)
+        return static_cast<int>(i);
     }
     return -1;
   }
 };
+
+bool Usable(const std::vector<std::string>& db, const LoweredLines* lowered) {
+  return lowered && lowered->lines.size() == db.size();
+}
+
+// The lines in lower case: the caller's copy when it keeps one that matches, else made now.
+const std::vector<std::string>& LowerLines(const std::vector<std::string>& db,
+                                           const LoweredLines* lowered,
+                                           std::vector<std::string>& scratch) {
+  if (Usable(db, lowered)) return lowered->lines;
+  scratch.clear();
+  scratch.reserve(db.size());
+  for (const std::string& l : db) scratch.push_back(Lower(l));
+  return scratch;
+}
 
 struct Named {
   int line = -1;
@@ -149,9 +190,11 @@ Named Identify(const Identifier& id, int apid, const std::uint8_t* d, std::size_
 }  // namespace
 
 HazardCount CountHazards(const std::vector<std::string>& db, const std::uint8_t* pk,
-                         std::size_t size) {
+                         std::size_t size, const LoweredLines* lowered) {
   HazardCount c;
-  Identifier id{db, Span::Chars98, true};
+  std::vector<std::string> scratch;
+  Identifier id{db, LowerLines(db, lowered, scratch),
+                Usable(db, lowered) ? &lowered->found : nullptr, Span::Chars98, true};
   int offset = 1;
   std::size_t pos = 0;
   while (pos + 6 <= size && pk[pos] != 0) {
@@ -175,9 +218,12 @@ HazardCount CountHazards(const std::vector<std::string>& db, const std::uint8_t*
 }
 
 std::vector<std::string> SequenceLines(const std::vector<std::string>& db, const std::uint8_t* rec,
-                                       std::size_t size, int* offset) {
+                                       std::size_t size, int* offset,
+                                       const LoweredLines* lowered) {
   std::vector<std::string> out;
-  Identifier id{db, Span::BeforeSemicolon, false};
+  std::vector<std::string> scratch;
+  Identifier id{db, LowerLines(db, lowered, scratch),
+                Usable(db, lowered) ? &lowered->found : nullptr, Span::BeforeSemicolon, false};
   std::size_t pos = 0;
   while (pos + 2 <= size && rec[pos] != 0) {
     std::uint8_t ident = rec[pos];

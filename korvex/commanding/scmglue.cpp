@@ -269,7 +269,8 @@ void KwSend() {
     return;
   }
   // The operator decides on hazardous commands before anything leaves.
-  HazardCount hz = CountHazards(p.db.cmd.list, scm.data() + kScmHeaderSize, scm.size() - kScmHeaderSize);
+  HazardCount hz = CountHazards(p.db.cmd.list, scm.data() + kScmHeaderSize,
+                                scm.size() - kScmHeaderSize, &p.db.cmd.lower);
   bool cancel = hz.databaseError;
   if (hz.databaseError) LogMessage(msg::kDatabaseError, kRed);
   if (!cancel && hz.hazardous > 0)

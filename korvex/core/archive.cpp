@@ -1,5 +1,8 @@
 #include "core/archive.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -14,8 +17,12 @@ std::string ArchiveName(const std::string& sCraft, const std::tm& t, const std::
 }
 
 void CloseArchive(ArchiveFile& f) {
-  if (f.fp) std::fclose(f.fp);
+  if (f.fp) {
+    FlushTlmRecords(f);
+    std::fclose(f.fp);
+  }
   f.fp = nullptr;
+  f.pending.clear();
 }
 
 ArchiveFile* StartArchive(Archives& a, ArchiveContext& c, const std::string& ext, std::time_t,
@@ -46,24 +53,55 @@ ArchiveFile* StartArchive(Archives& a, ArchiveContext& c, const std::string& ext
   else if (ext == ".svc") a.svcfn = name;
   CloseArchive(*slot);
   slot->name = name;
+  if (ext == ".tlm") {
+    std::error_code ec;
+    std::uintmax_t size = std::filesystem::file_size(a.root + name, ec);
+    if (!ec && size % kRecordSize != 0)
+      std::filesystem::resize_file(a.root + name, size - size % kRecordSize, ec);
+  }
   slot->fp = std::fopen((a.root + name).c_str(), "ab");
   return slot->fp ? slot : nullptr;
 }
 
-bool WriteTlmRecord(ArchiveFile& f, const std::string& root, const std::uint8_t* record) {
+bool QueueTlmRecord(ArchiveFile& f, const std::uint8_t* record) {
   if (!f.fp) return false;
-  long before = std::ftell(f.fp);
-  std::size_t n = std::fwrite(record, 1, kRecordSize, f.fp);
-  bool ok = n == kRecordSize && std::fflush(f.fp) == 0;
-  if (!ok && before >= 0) {
-    // Keep the file a whole number of records: drop what part of this one got out.
-    std::clearerr(f.fp);
-    std::fflush(f.fp);
-    std::error_code ec;
-    std::filesystem::resize_file(root + f.name, static_cast<std::uintmax_t>(before), ec);
-    std::fseek(f.fp, 0, SEEK_END);
+  f.pending.insert(f.pending.end(), record, record + kRecordSize);
+  return f.pending.size() < kTlmQueueBytes || FlushTlmRecords(f);
+}
+
+bool FlushTlmRecords(ArchiveFile& f) {
+  if (f.pending.empty()) return true;
+  if (!f.fp) {
+    f.pending.clear();
+    return false;
   }
+  std::fflush(f.fp);
+  const int fd = ::fileno(f.fp);
+  const off_t before = ::lseek(fd, 0, SEEK_END);
+  const std::uint8_t* at = f.pending.data();
+  std::size_t left = f.pending.size();
+  bool ok = before >= 0;
+  while (ok && left > 0) {
+    ssize_t n = ::write(fd, at, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    at += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if (!ok && before >= 0) {
+    // Keep the file a whole number of records: drop what part of a record got out.
+    std::size_t out = f.pending.size() - left;
+    (void)!::ftruncate(fd, before + static_cast<off_t>(out - out % kRecordSize));
+  }
+  f.pending.clear();
   return ok;
+}
+
+bool WriteTlmRecord(ArchiveFile& f, const std::string&, const std::uint8_t* record) {
+  return QueueTlmRecord(f, record) && FlushTlmRecords(f);
 }
 
 void WriteArchiveText(ArchiveFile& f, const std::string& text) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "links/record.h"
 
@@ -19,6 +20,7 @@ std::string ArchiveName(const std::string& sCraft, const std::tm& local, const s
 struct ArchiveFile {
   std::FILE* fp = nullptr;
   std::string name;
+  std::vector<std::uint8_t> pending;  // telemetry records queued, not yet handed to the system
   bool open() const { return fp != nullptr; }
 };
 
@@ -42,16 +44,27 @@ struct ArchiveContext {
 };
 
 // Opens a new archive of the given extension for appending. For ".tlm" the spacecraft must be
-// known: otherwise recon becomes 1 and nothing is opened. Returns the slot that was filled, or
+// known: otherwise recon becomes 1 and nothing is opened; a ".tlm" of the same name left with a
+// torn last record (a station killed while writing) is cut back to its whole records first. Returns the slot that was filled, or
 // nullptr when nothing was opened (a file that cannot be opened is silently left closed).
 ArchiveFile* StartArchive(Archives& a, ArchiveContext& c, const std::string& ext, std::time_t now,
                           const std::tm& local);
 
+// Hands queued records to the system first.
 void CloseArchive(ArchiveFile& f);
 
-// Appends one telemetry record and pushes it to the operating system before returning, so a
-// station that is killed leaves whole records only. A short write is cut back off the file.
-// Returns false when the record could not be written whole.
+// Queues one telemetry record; the queue goes out whole with FlushTlmRecords (and by itself
+// when it reaches kTlmQueueBytes). The station queues every record of one socket event and
+// flushes once before it returns to its loop.
+constexpr std::size_t kTlmQueueBytes = 1024 * kRecordSize;
+bool QueueTlmRecord(ArchiveFile& f, const std::uint8_t* record);
+
+// Writes the queued records with as few system calls as the system allows. What could not be
+// written is cut back to the last whole record, so the file never holds a torn one. Returns
+// false when not all of them got out (they are given up: the queue is empty afterwards).
+bool FlushTlmRecords(ArchiveFile& f);
+
+// Queues one record and flushes at once (a record that must be on disk before the call returns).
 bool WriteTlmRecord(ArchiveFile& f, const std::string& root, const std::uint8_t* record);
 
 // Appends text (a log or ARR line) and flushes it.

@@ -67,6 +67,9 @@ struct LinkState {
   // Each complete record goes out to the local telemetry clients through this hook.
   std::function<void(const std::uint8_t* record)> forward;
   std::uint64_t records = 0;  // complete records handled
+  // Set while one socket event's records are handled: their recording is flushed once at the
+  // end instead of record by record.
+  bool batching = false;
   // Automatic reconnection of both MOC links (cfg/reconnect.cfg).
   ReconnectState reconnect;
 };

@@ -48,12 +48,11 @@ void ShowHex(const std::uint8_t* record, int panel, int hexCtrl, int startCtrl, 
     start = 0;
     SetCtrlVal(panel, startCtrl, 0);
   }
-  std::string text;
-  text.reserve(static_cast<std::size_t>(len) * 3);
-  char b[4];
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text(static_cast<std::size_t>(len) * 3, ' ');
   for (int i = 0; i < len; ++i) {
-    std::snprintf(b, sizeof b, "%02X ", copy[start + i]);
-    text += b;
+    text[3 * i] = kHex[copy[start + i] >> 4];
+    text[3 * i + 1] = kHex[copy[start + i] & 15];
   }
   ResetTextBox(panel, hexCtrl, text.c_str());
 }
@@ -177,32 +176,33 @@ void ReadTelemetry(unsigned handle) {
   auto countRead = [&] {
     if (p.core.warn < c.wlim && c.wlim != 255) ++p.core.warn;
   };
-  std::uint8_t buf[kRecordSize];
-  // Everything the socket holds is taken now (up to a bound), so that records do not wait for
-  // the next data-ready event. Each further read stands for the event that would have brought it.
-  bool firstRead = true;
-  for (int records = 0; records < kRecordsPerEvent;) {
-    if (firstRead) countRead();
-    std::size_t want = WantBytes(L.rx);
-    int got = ClientTCPRead(handle, buf, want, firstRead ? kReadTimeoutMs : 0);
-    if (got <= 0 || got > static_cast<int>(kRecordSize)) {
-      if (firstRead) {
-        char text[64];
-        std::snprintf(text, sizeof text, msg::kTcpReadError, got);
-        MessagePopup(msg::kTcpReadTitle, text);
-      }
-      return;  // a partial record stays held for the next event
-    }
-    if (!firstRead) countRead();
-    firstRead = false;
+  // One read takes what the socket holds (up to a bound), so that records do not wait for the
+  // next data-ready event. The bytes are then cut as record-by-record reads would have taken
+  // them (each up to the end of the record being assembled), and each piece counts as one read.
+  static std::uint8_t chunk[kRecordsPerEvent * kRecordSize];
+  int got = ClientTCPRead(handle, chunk, sizeof chunk, kReadTimeoutMs);
+  if (got <= 0 || got > static_cast<int>(sizeof chunk)) {
+    countRead();
+    char text[64];
+    std::snprintf(text, sizeof text, msg::kTcpReadError, got);
+    MessagePopup(msg::kTcpReadTitle, text);
+    return;  // a partial record stays held for the next event
+  }
+  std::size_t at = 0;
+  const std::size_t n = static_cast<std::size_t>(got);
+  L.batching = true;
+  while (at < n) {
+    countRead();
     bool complete = false;
-    AppendBytes(L.rx, buf, static_cast<std::size_t>(got), &complete);
+    at += AppendBytes(L.rx, chunk + at, std::min(WantBytes(L.rx), n - at), &complete);
     if (!complete) continue;
     HandleRecord(L.rx.tcpbuf.data());
     ResetAssembler(L.rx);
-    ++records;
-    if (L.tHandle != static_cast<int>(handle)) return;  // closed while handling the record
+    if (L.tHandle != static_cast<int>(handle)) break;  // closed while handling the record
   }
+  // Everything received is with the system before the station goes back to its loop.
+  L.batching = false;
+  FlushTlmRecords(p.arc.datafile);
 }
 
 }  // namespace
@@ -251,7 +251,10 @@ void HandleRecord(const std::uint8_t* rec) {
 
   if (st.passesFilter) {
     DisplayTo(false);
-    if (p.arc.saveToDisk) WriteTlmRecord(p.arc.datafile, p.arc.root, rec);
+    if (p.arc.saveToDisk) {
+      QueueTlmRecord(p.arc.datafile, rec);
+      if (!L.batching) FlushTlmRecords(p.arc.datafile);
+    }
   }
 
   const CountResult& cr = st.count;

@@ -112,6 +112,10 @@ void ReadCmdDb(const std::vector<std::string>& lines, CmdDb& db, LoadNotes* note
     db.list.push_back(l.size() > 1023 ? l.substr(0, 1023) : l);
   }
   db.cmdDbLns = static_cast<int>(db.list.size());
+  db.lower.found.clear();
+  db.lower.lines = db.list;
+  for (std::string& l : db.lower.lines)
+    for (char& c : l) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   db.decodeName.fill({});
   db.decodeApid.fill(0);
   int n = 0;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/loadnote.h"
@@ -53,8 +54,17 @@ ApdResult ReadApd(const std::vector<std::string>& lines, LoadNotes* notes = null
 // Command database list and decode table.
 constexpr int kDecodeEntries = 325;
 inline constexpr const char* kCantFindApid = "Can't Find APID!";
+// The command database in lower case for the case-blind searches that name commands from their
+// bytes, with the answers of searches already made (the database does not change while the
+// station runs; a new reading of the file starts both afresh).
+struct LoweredLines {
+  std::vector<std::string> lines;
+  mutable std::unordered_map<std::string, int> found;
+};
+
 struct CmdDb {
   std::vector<std::string> list;  // every line of the file, in order (each cut at 1023 characters)
+  LoweredLines lower;             // list in lower case
   int cmdDbLns = 0;
   std::array<std::string, kDecodeEntries> decodeName{};
   std::array<int, kDecodeEntries> decodeApid{};

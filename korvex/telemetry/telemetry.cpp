@@ -165,7 +165,8 @@ void TableDumpPacket(Program& p, const std::uint8_t* decoded) {
       if (h <= 0) continue;
       int offset = 1;
       const std::uint8_t* half = pk + (s.number == o.sequences.front().number ? 15 : 143);
-      for (const std::string& l : SequenceLines(p.db.cmd.list, half, 128, &offset))
+      for (const std::string& l :
+           SequenceLines(p.db.cmd.list, half, 128, &offset, &p.db.cmd.lower))
         InsertTextBoxLine(h, 2, -1, l.c_str());
     }
   }

@@ -98,3 +98,38 @@ TEST(SequenceDump, TheThresholdExceptionKeepsItsFirstByte) {
   EXPECT_EQ(ste[0], "/setSTEThreshold 02 34 12");
   EXPECT_EQ(offset, 3);  // the argument offset carries on to the next call
 }
+
+// The command database keeps its lines in lower case with the searches already made; answers
+// taken from there must be the ones a fresh search gives, for both searches sharing one store,
+// over many dumps and packets and on the second pass as on the first.
+TEST(SequenceDump, RememberedSearchesAnswerAsFreshOnes) {
+  CmdDb cmd;
+  ReadCmdDb(Db(), cmd);
+  std::uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, static_cast<std::uint8_t>(seed >> 16); };
+  const std::uint8_t ids[] = {0x85, 0x05, 0x10, 0x30, 0x7F, 0x00};
+  const int apids[] = {0x200, 0x205, 0x210, 0x230, 0x240, 0x305};
+  for (int pass = 0; pass < 2; ++pass) {
+    std::uint32_t start = seed;
+    for (int k = 0; k < 300; ++k) {
+      std::vector<std::uint8_t> dump;
+      for (int r = 0; r < 4; ++r) {
+        std::uint8_t n = next() % 4;
+        dump.push_back(ids[next() % 5]);
+        dump.push_back(n);
+        for (int i = 0; i < n + (n & 1); ++i) dump.push_back(next() % 12);
+      }
+      dump.push_back(0);
+      int fresh = 1, kept = 1;
+      ASSERT_EQ(SequenceLines(cmd.list, dump.data(), dump.size(), &kept, &cmd.lower),
+                SequenceLines(cmd.list, dump.data(), dump.size(), &fresh));
+      ASSERT_EQ(kept, fresh);
+      auto pk = Packet(apids[next() % 6], {static_cast<std::uint8_t>(next() % 10),
+                                           static_cast<std::uint8_t>(next() % 4)});
+      EXPECT_EQ(CountHazards(cmd.list, pk.data(), pk.size(), &cmd.lower).hazardous,
+                CountHazards(cmd.list, pk.data(), pk.size()).hazardous);
+    }
+    if (pass == 0) seed = start;  // the same inputs again, now answered from the store
+  }
+  EXPECT_FALSE(cmd.lower.found.empty());
+}

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -161,4 +162,75 @@ TEST(Archives, KilledRecorderLeavesWholeRecords) {
   }
   ::close(ready[0]);
   ::close(ready[1]);
+}
+
+// Records queued during one socket event reach the file only with the flush, all of them and in
+// order; a full queue goes out by itself; a file left with a torn record is cut back when the
+// same name is opened again, so later records stay aligned.
+TEST(Archives, QueuedRecordsFlushWholeAndATornTailIsCutOnReopen) {
+  TempRoot t;
+  Archives a;
+  a.root = t.root();
+  Station st;
+  ArchiveContext c{st.aorb, st.sCraft, st.dayofyear};
+  c.aorb = 1;
+  std::tm now = At(2006, 1, 4, 12, 30);
+  ASSERT_NE(StartArchive(a, c, ".tlm", 0, now), nullptr);
+  const fs::path file = t.dir / "log/A0601041230.tlm";
+  std::uint8_t rec[kRecordSize];
+  for (int k = 0; k < 3; ++k) {
+    std::memset(rec, k + 1, sizeof rec);
+    EXPECT_TRUE(QueueTlmRecord(a.datafile, rec));
+  }
+  EXPECT_EQ(fs::file_size(file), 0u);
+  EXPECT_TRUE(FlushTlmRecords(a.datafile));
+  std::string data = Slurp(file);
+  ASSERT_EQ(data.size(), 3 * kRecordSize);
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(data[k * kRecordSize + 100], k + 1);
+
+  const std::size_t full = kTlmQueueBytes / kRecordSize;
+  for (std::size_t k = 0; k < full; ++k) QueueTlmRecord(a.datafile, rec);
+  EXPECT_TRUE(a.datafile.pending.empty());
+  EXPECT_EQ(fs::file_size(file), (3 + full) * kRecordSize);
+  QueueTlmRecord(a.datafile, rec);
+  CloseArchive(a.datafile);  // closing hands the queue over too
+  EXPECT_EQ(fs::file_size(file), (4 + full) * kRecordSize);
+
+  { std::ofstream(file, std::ios::binary | std::ios::app) << std::string(100, 'x'); }
+  ASSERT_NE(StartArchive(a, c, ".tlm", 0, now), nullptr);
+  EXPECT_EQ(fs::file_size(file), (4 + full) * kRecordSize);
+  std::memset(rec, 9, sizeof rec);
+  EXPECT_TRUE(WriteTlmRecord(a.datafile, a.root, rec));
+  EXPECT_EQ(Slurp(file).substr((4 + full) * kRecordSize), std::string(kRecordSize, '\x09'));
+  CloseArchive(a.datafile);
+}
+
+// A disk that fills in the middle of a flush keeps the records that got out whole and none of
+// the torn one (a file size limit plays the full disk).
+TEST(Archives, FlushThatRunsOutOfRoomKeepsOnlyWholeRecords) {
+  TempRoot t;
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    Archives a;
+    a.root = t.root();
+    Station st;
+    ArchiveContext c{st.aorb, st.sCraft, st.dayofyear};
+    c.aorb = 2;
+    if (!StartArchive(a, c, ".tlm", 0, At(2006, 1, 4, 12, 30))) ::_exit(3);
+    rlimit lim{1000, 1000};
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+    std::uint8_t rec[kRecordSize];
+    std::memset(rec, 7, sizeof rec);
+    for (int k = 0; k < 5; ++k) QueueTlmRecord(a.datafile, rec);
+    bool ok = FlushTlmRecords(a.datafile);
+    CloseArchive(a.datafile);
+    ::_exit(ok ? 1 : 0);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the short flush must be reported";
+  EXPECT_EQ(fs::file_size(t.dir / "log/B0601041230.tlm"), 3 * kRecordSize);
 }
