@@ -9,11 +9,14 @@ add_library(korvex_app STATIC
   links/reconnect_glue.cpp
   commanding/scmglue.cpp
   links/localserver.cpp
+  links/cmdserver.cpp
   commanding/txtcmd.cpp
   commanding/keywords_settings.cpp
   commanding/script.cpp
   commanding/variables_glue.cpp
   commanding/keywords_files.cpp
+  commanding/keywords_sequence.cpp
+  commanding/layout_glue.cpp
   telemetry/telemetry.cpp
 )
 target_link_libraries(korvex_app PUBLIC korvex_logic rte)
@@ -23,10 +26,11 @@ target_link_libraries(korvex PRIVATE korvex_app)
 target_compile_definitions(korvex PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui")
 
 vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/intake_loopback_test.cpp
-  commanding/tests/language_test.cpp
+  commanding/tests/language_test.cpp commanding/tests/sequence_station_test.cpp
+  commanding/tests/bad_input_test.cpp
   telemetry/tests/telemetry_station_test.cpp telemetry/tests/mocsim_roundtrip_test.cpp
-  links/tests/cmdlink_station_test.cpp links/tests/reconnect_station_test.cpp
-  links/tests/roundtrip_station_test.cpp)
+  links/tests/cmdlink_station_test.cpp links/tests/cmdserver_station_test.cpp
+  links/tests/reconnect_station_test.cpp links/tests/roundtrip_station_test.cpp)
 target_link_libraries(korvex_station_tests PRIVATE korvex_app nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
   STATION_DIR="${CMAKE_SOURCE_DIR}/station"
@@ -63,7 +67,8 @@ target_compile_definitions(korvex_view_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURR
   STATION_DIR="${CMAKE_SOURCE_DIR}/station")
 
 # The command panels in the widget view on the offscreen platform.
-vantis_add_test(korvex_gui_tests links/tests/cmd_panels_gui_test.cpp)
+vantis_add_test(korvex_gui_tests links/tests/cmd_panels_gui_test.cpp
+  commanding/tests/cmd_screens_gui_test.cpp)
 target_link_libraries(korvex_gui_tests PRIVATE korvex_app)
 target_compile_definitions(korvex_gui_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
   STATION_DIR="${CMAKE_SOURCE_DIR}/station")

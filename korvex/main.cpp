@@ -26,8 +26,9 @@ constexpr const char* kUsage =
     "                      standard input, pop-ups answered from --answers or with no/cancel\n"
     "  --answers FILE      pop-up answers, one a line\n"
     "  --screenshot PREFIX save every visible top-level panel as PREFIX-<title>.png\n"
-    "  --serve             start the local telemetry server at start-up (port: line 7 of\n"
-    "                      cfg/korvex.cfg; address and allowed peers: cfg/localserver.cfg)\n"
+    "  --serve             start the local telemetry and command servers at start-up (ports:\n"
+    "                      lines 7 and 10 of cfg/korvex.cfg; address and allowed peers:\n"
+    "                      cfg/localserver.cfg)\n"
     "  --snapshot FILE     at exit, write every panel's controls to FILE as JSON (the line\n"
     "                      \"snapshot FILE\" does the same at any time)\n"
     "  --help, --version   this text; the version\n"
@@ -134,9 +135,9 @@ int main(int argc, char** argv) {
     korvex::CloseArchives();
     return rte::StopRequested() ? 0 : 1;
   }
-  // As if the operator had switched the local telemetry server on.
+  // As if the operator had switched both local servers on.
   if (serve) {
-    if (korvex::StartTelemetryServer() < 0) {
+    if (korvex::StartTelemetryServer() < 0 || korvex::StartCommandServer() < 0) {
       korvex::StopStation();
       korvex::CloseArchives();
       return 1;

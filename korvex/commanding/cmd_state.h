@@ -8,8 +8,10 @@
 
 #include "commanding/cmdline.h"
 #include "commanding/conditions.h"
+#include "commanding/layout.h"
 #include "commanding/script_text.h"
 #include "commanding/scm.h"
+#include "commanding/sequence.h"
 
 namespace korvex {
 
@@ -24,6 +26,10 @@ struct CmdState {
   int cmdcnt = 0;        // entries pending (follows the list, which verification empties)
   int cvBoxi = 0;        // items in the list after the last SCM went out
   int boxindex = 0;      // items added since start
+  // Screen layouts: the record last saved or recalled (the start-up arrangement until then).
+  Srd srd{};
+  int panInit = 0;       // srd holds the start-up arrangement
+  std::string dsplFile;  // the layout a "page" line names
 };
 
 // Scripts, conditions and the language's switches.
@@ -31,6 +37,7 @@ struct ScriptState {
   std::array<ScriptSlot, kScriptLevels> levels;  // one slot a level
   int scf = 0;          // current level: 0 typed commands, 1-10 scripts
   int scrflg = 0;       // a script is running
+  int held = 0;         // the line just stepped put "Wait" in front: the step ends
   std::string macfile;  // the script file name last given
   Condition cond;       // the pending "wait until" / the last "if"
   int okscm = 0;        // stored SCMs may be sent while a script runs
@@ -39,8 +46,7 @@ struct ScriptState {
   // Sequence recording.
   int doCmdseq = 0;
   std::FILE* seqfp = nullptr;
-  std::string seqcmd;
-  unsigned seqofs = 0;
+  SequenceRecording seq;  // its load lines' bank, the next line and the offset
 };
 
 }  // namespace korvex

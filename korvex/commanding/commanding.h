@@ -33,3 +33,8 @@ void RemoveCvCmds();
 int CmdLine(int panel, int control, int event, void* data, int e1, int e2);
 int SendLine(int panel, int control, int event, void* data, int e1, int e2);
 int MocHeader(int panel, int control, int event, void* data, int e1, int e2);
+int CVClear(int panel, int control, int event, void* data, int e1, int e2);
+// Menu entries of the main window.
+void menuCmd(int menuBar, int menuItem, void* data, int panel);
+void SaveDisplay(int menuBar, int menuItem, void* data, int panel);
+void RecallDisplay(int menuBar, int menuItem, void* data, int panel);

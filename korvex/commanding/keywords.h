@@ -3,7 +3,9 @@
 // tempbuf compact) and sets txflag when it understood the line.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace korvex {
 
@@ -40,6 +42,22 @@ void KwBadCks();
 void KwSendScm();
 void KwSaveCmd();
 void KwSnapshot();
+// Written to the event list and, with a line end, to the event archive.
+void ListAndArchive(const std::string& text, const char* colour);
+
+// Screen layouts: layout_glue.cpp.
+void KwPage();
+void SaveDisplayNow(bool ask);  // ask = offer the file dialog (every call after the first)
+void RecallDisplayNow();        // the file dsplFile names, else the file dialog
+void CaptureStartLayout();      // the record takes the start-up arrangement (once)
+
+// Sequence recording: keywords_sequence.cpp.
+void KwStartSequence();
+void KwEndSequence();
+// A spacecraft command encoded while recording: its load line goes into the sequence file.
+void RecordPacket(const std::string& line, const std::vector<std::uint8_t>& packet);
+// A running script holds here until "go": "Wait" in front of its queue.
+void HoldScript();
 
 // Scripts and conditions: script.cpp.
 void KwWaitUntil();

@@ -42,7 +42,10 @@ double ScheduleTime(const ScheduleEntry& e) {
   t.tm_sec = e.second;
   t.tm_isdst = -1;
   std::time_t s = std::mktime(&t);
-  return s == static_cast<std::time_t>(-1) ? -1 : static_cast<double>(s);
+  if (s == static_cast<std::time_t>(-1)) return -1;
+  // A day the month does not have (30 February) would be moved into the next month.
+  if (t.tm_mday != e.day || t.tm_mon != e.month - 1) return -1;
+  return static_cast<double>(s);
 }
 
 }  // namespace
@@ -218,6 +221,39 @@ void ViewLine(int panel, int control, int viewer) {
   FakeKeystroke(VAL_TAB_VKEY);
 }
 }  // namespace
+
+// The command-file panel from the main window's menu: shown when hidden, hidden when shown.
+void menuCmd(int, int, void*, int) {
+  Program& p = Ctx();
+  int visible = 0;
+  GetPanelAttribute(p.ui.cmdFile, ATTR_VISIBLE, &visible);
+  if (visible) HidePanel(p.ui.cmdFile);
+  else DisplayPanel(p.ui.cmdFile);
+  GiveFocusToCommandLine();
+  FakeKeystroke(VAL_END_VKEY);
+}
+
+// Reset of command verification: the list, its counts and the four sequence counters start
+// again from 0 (an SCM being built is abandoned with the panel's commit).
+int CVClear(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  Program& p = Ctx();
+  p.db.totcnt = 0;
+  p.db.pcmdcount = p.db.hk.cmdcount;
+  ScmState& s = p.cmd.scm;
+  s.cmdlsh.fill(0);
+  s.seqinc.fill(0);
+  p.cmd.cmdcnt = 0;
+  p.cmd.cvBoxi = 0;
+  p.cmd.boxindex = 0;
+  p.cmdlink.lcvCnt = 0;
+  for (int id : {ids::kCvSent, ids::kCvVerified, ids::kCvLast}) SetCtrlVal(p.ui.cmdVerify, id, 0);
+  ClearListCtrl(p.ui.cmdVerify, ids::kCvList);
+  for (int id : {scmctl::kSc, scmctl::kEsc, scmctl::kRsc, scmctl::kErsc}) SetCtrlVal(p.ui.scm, id, "0");
+  s.ccsdsSC = s.ccsdsESC = s.ccsdsRSC = s.ccsdsERSC = 0;
+  MocHeader(p.ui.scm, 0, EVENT_COMMIT, nullptr, 0, 0);
+  return 0;
+}
 
 int logView(int panel, int control, int event, void*, int, int) {
   if (event == EVENT_RIGHT_CLICK) ViewLine(panel, control, Ctx().ui.logView);

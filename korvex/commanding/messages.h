@@ -53,7 +53,25 @@ inline constexpr const char* kTooDeep = " NAMES COMMANDS NESTED DEEPER THAN THRE
 inline constexpr const char* kTooLong = " IS TOO LONG FOR THE COMMAND BUFFERS!";  // after the line
 inline constexpr const char* kScmDiscarded = "SCM NOT SENT: ITS PACKETS AND PENDING ENTRIES ARE DISCARDED";
 
+// Screen layouts.
+inline constexpr const char* kDisplayTitle = "Display Configuration";
+inline constexpr const char* kLayoutNotWritten = "LAYOUT NOT WRITTEN: ";  // + file: reason
+
+// Sequence recording.
+inline constexpr const char* kSeqOn = "RECORD COMMAND SEQUENCE ON!";
+inline constexpr const char* kSeqOff = "RECORD COMMAND SEQUENCE OFF";
+inline constexpr const char* kSeqNeedsWords = " NEEDS A DESTINATION, A SEQUENCE NUMBER AND A FILE";  // after the line
+inline constexpr const char* kSeqBadNumber = " HAS NO VALID SEQUENCE NUMBER";    // after the line
+inline constexpr const char* kSeqUnknownBank = " NAMES NO MEMORY BANK (EEPROM0-3 OR RAM)";  // after the line
+inline constexpr const char* kSeqBadBase = " : THE BANK'S BASE IN CFG/KORVEX.CFG IS NOT A NUMBER";  // after the line
+inline constexpr const char* kSeqBadFile = " : THE SEQUENCE FILE MUST BE A NAME UNDER CMD";  // after the line
+inline constexpr const char* kSeqAlreadyOn = "SEQUENCE RECORDING ALREADY ON: ";  // + file
+inline constexpr const char* kSeqNotCreated = "SEQUENCE FILE NOT CREATED: ";    // + file: reason
+inline constexpr const char* kSeqWriteFailed = "SEQUENCE FILE NOT WRITTEN: ";   // + file: reason
+inline constexpr const char* kSeqTooLong = " HAS MORE THAN 127 DATA BYTES; NOT RECORDED";  // after the line
+
 inline constexpr const char* kNoScript = "NO SCRIPT";
+inline constexpr const char* kScriptRecursion = "SCRIPT STARTS ITSELF; NOT STARTED AGAIN: ";  // + file
 inline constexpr const char* kNoScriptSlot = "No Script";
 inline constexpr const char* kGo = "GO";
 inline constexpr const char* kWait = "WAIT";
@@ -63,6 +81,8 @@ inline constexpr const char* kFileNameTitle = "File Name";
 inline constexpr const char* kWaitTooLong = "WAIT LONGER THAN 86400 SECONDS REFUSED";
 inline constexpr const char* kVariableEditorTitle = "Variable Editor";
 inline constexpr const char* kVariableEditorText = "\nEnter new value.";  // after the label
+inline constexpr const char* kVarNameUnusable =
+    "VARIABLE NAME MUST START WITH A LETTER AND HOLD NO OPERATOR: ";  // + name
 inline constexpr const char* kRemovedVariable = "REMOVED LOCAL VARIABLE: ";  // + label
 inline constexpr const char* kCommandFileTitle = "COMMAND FILE: ";           // + file name
 inline constexpr const char* kCommandFileChanged = "COMMAND FILE: Changed,not saved";

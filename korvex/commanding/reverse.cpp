@@ -47,6 +47,15 @@ struct Identifier {
   const std::vector<std::string>& db;
   const std::vector<std::string>& low;  // db, lower case, line for line
   std::unordered_map<std::string, int>* found;  // searches made before and their answers
+  std::vector<signed char>* hazard;              // hazard marks looked at before, per line
+
+  bool HazardAt(std::size_t i) const {
+    if (!hazard) return Hazardous(db[i]);
+    if (hazard->size() != db.size()) hazard->assign(db.size(), -1);
+    signed char& h = (*hazard)[i];
+    if (h < 0) h = Hazardous(db[i]) ? 1 : 0;
+    return h == 1;
+  }
   Span span;
   bool hazardSecondBytes;  // the hazard check reads the second sub-code one byte further on
 
@@ -123,7 +132,7 @@ Named Identify(const Identifier& id, int apid, const std::uint8_t* d, std::size_
   r.line = id.FindApid(p);
   if (r.line < 0) return r;
   auto hazardHere = [&] {
-    if (Hazardous(id.db[static_cast<std::size_t>(r.line)])) r.hazard = true;
+    if (id.HazardAt(static_cast<std::size_t>(r.line))) r.hazard = true;
     return stopOnHazard && r.hazard;
   };
   if (hazardHere()) return r;
@@ -194,7 +203,8 @@ HazardCount CountHazards(const std::vector<std::string>& db, const std::uint8_t*
   HazardCount c;
   std::vector<std::string> scratch;
   Identifier id{db, LowerLines(db, lowered, scratch),
-                Usable(db, lowered) ? &lowered->found : nullptr, Span::Chars98, true};
+                Usable(db, lowered) ? &lowered->found : nullptr,
+                Usable(db, lowered) ? &lowered->hazard : nullptr, Span::Chars98, true};
   int offset = 1;
   std::size_t pos = 0;
   while (pos + 6 <= size && pk[pos] != 0) {
@@ -223,7 +233,8 @@ std::vector<std::string> SequenceLines(const std::vector<std::string>& db, const
   std::vector<std::string> out;
   std::vector<std::string> scratch;
   Identifier id{db, LowerLines(db, lowered, scratch),
-                Usable(db, lowered) ? &lowered->found : nullptr, Span::BeforeSemicolon, false};
+                Usable(db, lowered) ? &lowered->found : nullptr,
+                Usable(db, lowered) ? &lowered->hazard : nullptr, Span::BeforeSemicolon, false};
   std::size_t pos = 0;
   while (pos + 2 <= size && rec[pos] != 0) {
     std::uint8_t ident = rec[pos];

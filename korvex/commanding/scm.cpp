@@ -441,6 +441,15 @@ EncodeResult EncodeCommand(ScmState& s, const std::string& line, const CommandEn
   c[4] = static_cast<std::uint8_t>(length >> 8);
   c[5] = static_cast<std::uint8_t>(length & 0xFF);
 
+  if (env.record) {
+    // The packet goes into the sequence file instead of an SCM.
+    r.packet.assign(c, c + packetBytes);
+    std::fill(s.ccsds.begin(), s.ccsds.begin() + static_cast<long>(packetBytes), 0);
+    --s.ccsdsCtr;  // not part of any SCM: one being collected keeps its own count
+    r.what = Encoded::Recorded;
+    return r;
+  }
+
   c[dataStart] = 0;
   unsigned sum = 0;
   for (std::size_t i = 0; i <= s.ccsdsPtr; ++i) sum += c[i];
@@ -522,6 +531,8 @@ bool StampScm(ScmState& s, std::uint8_t* scm, std::size_t size, int sswap) {
     if (pos + len > size || len < 8) return false;
     pos += len;
   }
+  // Bytes the count does not cover would leave as a packet nobody stamped or checked.
+  if (count < 1 || pos != size) return false;
   pos = kScmHeaderSize;
   for (int k = 0; k < count; ++k) {
     std::uint8_t* p = scm + pos;

@@ -115,6 +115,7 @@ struct CommandEnv {
   bool scrflg = false;
   int cfgcswap = 0;
   std::function<bool(const std::string&)> askCancel;  // hazardous: true = cancel
+  bool record = false;  // a sequence is being recorded: the packet is handed back, not sent
 };
 
 enum class Encoded {
@@ -124,10 +125,12 @@ enum class Encoded {
   TooLong,     // the packet or the SCM would not fit its buffer
   Collected,   // one packet more; the SCM waits for the next
   Complete,    // the SCM is complete in saveScm / sizeScm, scmstr made
+  Recorded,    // recording: the packet (counted, no checksum) is in packet; no SCM is built
 };
 struct EncodeResult {
   Encoded what = Encoded::Refused;
   std::string name;  // the name that failed (Refused, TooDeep)
+  std::vector<std::uint8_t> packet;  // Recorded
 };
 
 // "vantis" or "identifier" within the first 12 characters of the line.
@@ -151,7 +154,8 @@ std::vector<PendingEntry> TakePending(ScmState& s);
 // 7 bytes; primary header, and the secondary header when the packet has one, in exchanged pairs
 // when sswap is set) gets the next value of the counter its kind uses (time-tagged when header
 // byte 29 is "2"; secondary header from the packet itself), its checksum made again, and a pending
-// verification entry. False, with nothing changed, when a packet runs past the message.
+// verification entry. False, with nothing changed, when a packet runs past the message, when
+// the packets do not fill it exactly, or when it counts none.
 bool StampScm(ScmState& s, std::uint8_t* scm, std::size_t size, int sswap);
 
 // A bad ARR declined: each counter steps back by its tally (not below 0), tallies to 0.

@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::size_t kNotSentChars = 145;
 constexpr int kCvFirstVisibleBack = 8;
+constexpr unsigned kStoredWriteMs = 3000;  // write time-out of a stored SCM
 
 
 std::array<std::string, scmctl::kLast + 1> ReadFields() {
@@ -48,6 +49,8 @@ void NotSent() {
   LogMessage(msg::kNotSent + p.cmd.scm.scmstr.substr(0, kNotSentChars), kRed);
   SetCommandLine("");
   DiscardFailedScm();
+  // The script's next commands must not go out without this one.
+  HoldScript();
 }
 
 // The finished SCM leaves on the command connection (connecting first when it is closed).
@@ -125,6 +128,7 @@ void Commands() {
   const std::string line = p.cmd.glbcmd;
   if (HeaderWordsInLine(line)) {
     LogMessage(line + msg::kNotValidCommand, kRed);
+    HoldScript();
     return;
   }
   SetCommandLine("");
@@ -140,6 +144,7 @@ void Commands() {
   env.db = &p.db.cmd.list;
   env.scrflg = p.script.scrflg != 0;
   env.cfgcswap = p.core.cfg.cfgcswap;
+  env.record = p.script.doCmdseq != 0;
   env.askCancel = [](const std::string& token) {
     return ConfirmPopup(msg::kWarningTitle, (token + msg::kHazardous).c_str()) == 1;
   };
@@ -147,6 +152,7 @@ void Commands() {
   switch (r.what) {
     case Encoded::NotValid:
       LogMessage(line + msg::kNotValidCommand, kRed);
+      HoldScript();
       break;
     case Encoded::Refused:
       if (s.canceled) {
@@ -159,10 +165,12 @@ void Commands() {
     case Encoded::TooDeep:
       LogMessage(line + msg::kTooDeep + r.name, kRed);
       ShowCommandLineMessage(msg::kCommandNotSent);
+      HoldScript();
       break;
     case Encoded::TooLong:
       LogMessage(line + msg::kTooLong, kRed);
       ShowCommandLineMessage(msg::kCommandNotSent);
+      HoldScript();
       break;
     case Encoded::Collected:
       ShowCounters();
@@ -170,6 +178,10 @@ void Commands() {
     case Encoded::Complete:
       ShowCounters();
       SendScm();
+      break;
+    case Encoded::Recorded:
+      ShowCounters();
+      RecordPacket(line, r.packet);
       break;
   }
 }
@@ -200,6 +212,7 @@ void RemoveCvCmds() {
   LogMessage("BAD ARR FOR LAST COMMAND!", kRed);
   StepCountersBack(c.scm);
   ShowCounters();
+  SepScmGivenUp();
 }
 
 
@@ -243,7 +256,10 @@ void KwSend() {
       in.open(chosen, std::ios::binary);
       if (!in) return;
     }
-    scm.assign(std::istreambuf_iterator<char>(in), {});
+    // One byte past the buffer is enough to know the file is too long for it.
+    scm.resize(kScmBufferSize + 1);
+    in.read(reinterpret_cast<char*>(scm.data()), static_cast<std::streamsize>(scm.size()));
+    scm.resize(static_cast<std::size_t>(in.gcount()));
   }
   std::string shown = path;
   StringUpperCase(shown);
@@ -259,6 +275,7 @@ void KwSend() {
   if (p.script.scf > 0 && !p.script.okscm) {
     LogMessage(shown + msg::kStoredRefusedScript + scmName, kRed);
     p.cmdlink.sepFlg = 0;
+    SepSendAnswer(scm.data(), scm.size(), "105");
     return;
   }
   p.cmdlink.sepFlg = 1;
@@ -282,12 +299,14 @@ void KwSend() {
     StepCountersBack(s);
     s.cv.clear();
     ShowCounters();
+    SepSendAnswer(scm.data(), scm.size(), "108");
     return;
   }
   if (p.cmdlink.gHandle < 0) ConnectCmd();
   if (p.cmdlink.gHandle < 0) {
     StepCountersBack(s);
     s.cv.clear();
+    SepSendAnswer(scm.data(), scm.size(), "104");
     return;
   }
   std::uint8_t* h = s.scmStr.data();
@@ -298,7 +317,8 @@ void KwSend() {
   s.sizeScm = scm.size();
   SetCtrlVal(p.ui.link, ids::kLkCmdLamp, 1);
   SetCtrlVal(p.ui.link, ids::kLkCmdSwitch, 1);
-  WriteScm(scm.data(), scm.size());
+  // The result is not looked at: the ARR (or its absence) tells how the SCM fared.
+  ClientTCPWrite(static_cast<unsigned>(p.cmdlink.gHandle), scm.data(), scm.size(), kStoredWriteMs);
   p.cmdlink.flagArr = 1;
   p.core.tickFlag = 0;
   if (p.arc.svcmdfp.open()) WriteArchiveText(p.arc.svcmdfp, std::string(scm.begin(), scm.end()));

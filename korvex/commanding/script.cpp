@@ -19,6 +19,8 @@ namespace {
 // Seconds a timed wait may ask for; longer ones are refused rather than cut.
 constexpr std::uint32_t kWaitMax = 86400;
 constexpr std::size_t kSlotNameMax = 32;
+constexpr std::size_t kShownOfLongLine = 80;  // characters of an over-long line in its message
+constexpr std::size_t kSremCut = 77;          // an SCM remark line is cut here before it is sent
 
 int CmdListPanel() { return Ctx().ui.cmdList; }
 
@@ -103,6 +105,8 @@ void StepQueue() {
   ScriptState& s = p.script;
   int n = QueueCount();
   for (int i = 0; i < n; ++i) {
+    bool remarkPending = false;
+    s.held = 0;
     if (p.cmdlink.flagArr != 0) return;
     if (QueueCount() == 0) return;
     std::string label = QueueItem(0);
@@ -110,8 +114,19 @@ void StepQueue() {
     std::string lower = Lower(c.glbcmd);
     QueueDelete(0);
     std::string clabel = WithoutBlanks(lower);
-    if (!clabel.empty() && (clabel[0] == '/' || clabel.rfind("cmd", 0) == 0 ||
-                            clabel.compare(1, 3, "cmd") == 0)) {
+    const bool spacecraft = !clabel.empty() && (clabel[0] == '/' || clabel.rfind("cmd", 0) == 0 ||
+                                                clabel.compare(1, 3, "cmd") == 0);
+    if (c.glbcmd.size() >= kGlbcmdMax) {
+      // Cut to the command buffer it would be another command than the one written.
+      c.glbcmd = c.glbcmd.substr(0, kShownOfLongLine) + "...";
+      LogMessage(c.glbcmd + msg::kTooLong, kRed);
+      ShowCommandLineMessage(msg::kCommandNotSent);
+      HoldScript();
+    } else if (spacecraft && ClassifyLine(clabel, c.glbcmd) == LineClass::SpacecraftOddQuote) {
+      // An unclosed string would take the rest of the line into the packet.
+      CmdNg();
+    } else if (spacecraft) {
+      // A line that cannot be encoded puts "Wait" in front, which the next pass stops at.
       p.log.scrcol = 1;
       SpacecraftCommand(lower);
     } else if (!clabel.empty() && clabel[0] == ';') {
@@ -119,15 +134,20 @@ void StepQueue() {
     } else if (clabel.rfind("rem", 0) == 0) {
       LogMessage(c.glbcmd, kGreen);
     } else if (clabel.rfind("srem", 0) == 0) {
-      // SCM remarks are sent as a no-op command; until the SCM module is there they halt the
-      // script like any line that cannot be carried out.
+      // The remark goes out as a no-op command typed by the station; the step ends here so that
+      // no other command is encoded while the remark is pending.
       LogMessage(c.glbcmd, kGreen);
-      SpacecraftCommand(c.glbcmd);
+      p.cmd.scm.sremFlg = 1;
+      std::string text = c.glbcmd.substr(0, kSremCut);
+      SysRem(text.size() > 5 ? text.substr(5) : std::string());
+      remarkPending = true;
     } else {
       c.tempbuf = CompactForm(c.glbcmd);
       c.txflag = 0;
       TextCommand();
       if (!c.txflag) return;  // CmdNg put "Wait" in front: the script holds until GO
+      // A stored SCM's line names the file that went out.
+      if (MatchKeyword(c.tempbuf) == Keyword::Send) c.glbcmd += " " + s.sepfile;
       LogMessage(c.glbcmd, kBlue);
       if (p.core.delay || p.core.wait || p.core.until) return;
     }
@@ -141,6 +161,8 @@ void StepQueue() {
     ScriptSlot& now = s.levels[static_cast<std::size_t>(s.scf)];
     ++now.line;
     if (now.flag > 0) --now.flag;
+    // A held script shows "Wait" at its queue's front until the operator says "go".
+    if (remarkPending || s.held) return;
   }
 }
 
@@ -230,6 +252,7 @@ void Finish() {
 void ScriptTick() {
   Program& p = Ctx();
   CoreState& c = p.core;
+  CaptureStartLayout();  // the first tick finds the arrangement the station started with
   if (c.delay != 0) {
     std::uint32_t gone = c.tick - c.saveTick;
     if (gone >= c.delay) {
@@ -280,9 +303,24 @@ void KwWait() {
   c.txflag = 1;
 }
 
+// The script file a name stands for, as LdMac would look for it first, for comparing names.
+std::string ScriptFileName(const std::string& name) {
+  std::string n = Lower(name);
+  if (!n.empty() && n.find('.') == std::string::npos) n += ".cmd";
+  return std::filesystem::path(n).filename().string().substr(0, kSlotNameMax);
+}
+
 void KwStart() {
   Program& p = Ctx();
   ScriptState& s = p.script;
+  // A script that starts itself, directly or through another, would load itself for ever.
+  const std::string file = ScriptFileName(p.cmd.tempbuf.substr(5));
+  if (!file.empty() && s.scrflg)
+    for (int k = 1; k <= s.scf; ++k)
+      if (Lower(s.levels[static_cast<std::size_t>(k)].name) == file) {
+        LogMessage(msg::kScriptRecursion + file, kRed);
+        return;  // refused: the running script holds
+      }
   s.macfile = p.cmd.tempbuf.substr(5);
   if (s.scf < kScriptLevels - 1) ++s.scf;
   LdMac(s.macfile);

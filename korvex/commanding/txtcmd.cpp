@@ -11,6 +11,20 @@
 
 namespace korvex {
 
+namespace {
+constexpr std::size_t kShownOfLongLine = 80;  // characters of an over-long line in its message
+
+// Cut to the command buffer, a line would be another command than the one given: it is refused
+// whole, with its beginning in the message.
+void RefuseLongLine(const std::string& line) {
+  CmdState& c = Ctx().cmd;
+  c.glbcmd = line.substr(0, kShownOfLongLine) + "...";
+  HistoryStore(c.history, c.glbcmd);
+  LogMessage(c.glbcmd + msg::kTooLong, kRed);
+  ShowCommandLineMessage(msg::kCommandNotSent);
+}
+}  // namespace
+
 bool Off(const std::string& compact) { return compact.find("off") != std::string::npos; }
 
 void SetCommandLine(const char* text) { SetCtrlVal(Ctx().ui.eventLog, ids::kEvCmdLine, text); }
@@ -33,10 +47,13 @@ struct KeywordHandler {
 constexpr KeywordHandler kKeywordHandlers[] = {
     {Keyword::WaitUntil, KwWaitUntil}, {Keyword::If, KwIf},           {Keyword::Free, KwFree},
     {Keyword::Let, KwLet},             {Keyword::Wait, KwWait},       {Keyword::Log, KwLog},
-    {Keyword::BadCks, KwBadCks},       {Keyword::Start, KwStart},     {Keyword::SaveCmd, KwSaveCmd},
+    {Keyword::BadCks, KwBadCks},       {Keyword::StartSequence, KwStartSequence},
+    {Keyword::EndSequence, KwEndSequence},                            {Keyword::Start, KwStart},
+    {Keyword::SaveCmd, KwSaveCmd},
     {Keyword::SendScm, KwSendScm},     {Keyword::Echo, KwEcho},       {Keyword::Rec, KwRec},
     {Keyword::Quit, KwQuit},           {Keyword::EndProc, KwEndProc}, {Keyword::Go, KwGo},
-    {Keyword::Cancel, KwCancel},       {Keyword::Set, KwSet},         {Keyword::Load, KwLoad},
+    {Keyword::Cancel, KwCancel},       {Keyword::Set, KwSet},         {Keyword::Page, KwPage},
+    {Keyword::Load, KwLoad},
     {Keyword::Schedule, KwSchedule},   {Keyword::Send, KwSend},
 };
 
@@ -65,8 +82,6 @@ void TextCommand() {
         h.run();
         break;
       }
-    // Sequence recording, displays and stored SCMs are not built yet: those lines are refused
-    // like any other that is not understood.
   }
   if (!c.txflag) CmdNg();
 }
@@ -84,10 +99,7 @@ void CmdNg() {
   }
   ShowCommandLineMessage(msg::kCommandNotSent);
   // A running script halts here until the operator says "go".
-  if (QueueCount() > 0) {
-    QueueInsert(0, "Wait");
-    EnableSend(false);
-  }
+  HoldScript();
   GiveFocusToCommandLine();
   FakeKeystroke(VAL_TAB_VKEY);
   c.txflag = 0;
@@ -128,6 +140,10 @@ void InstallCommanding(Program& p) {
   RTE_REGISTER_CALLBACK(CmdLine);
   RTE_REGISTER_CALLBACK(SendLine);
   RTE_REGISTER_CALLBACK(MocHeader);
+  RTE_REGISTER_CALLBACK(CVClear);
+  RTE_REGISTER_MENU_CALLBACK(menuCmd);
+  RTE_REGISTER_MENU_CALLBACK(SaveDisplay);
+  RTE_REGISTER_MENU_CALLBACK(RecallDisplay);
   InstallScripts(p);
   InstallVariables(p);
   InstallFiles(p);
@@ -135,6 +151,11 @@ void InstallCommanding(Program& p) {
 
 int RunCommandLine(const std::string& line) {
   Program& p = Ctx();
+  // The command line holds less than this; set into it, the line would be cut silently.
+  if (line.size() >= kGlbcmdMax) {
+    RefuseLongLine(line);
+    return 0;
+  }
   SetCommandLine(line.c_str());
   return rte::SendEvent(p.ui.eventLog, ids::kEvCmdLine, EVENT_KEYPRESS, VAL_ENTER_VKEY);
 }
@@ -152,7 +173,10 @@ int CmdLine(int panel, int control, int event, void*, int key, int) {
       c.txflag = 0;
       std::string line;
       GetCtrlVal(panel, control, &line);
-      if (line.size() >= kGlbcmdMax) line.resize(kGlbcmdMax - 1);
+      if (line.size() >= kGlbcmdMax) {
+        RefuseLongLine(line);
+        return 0;
+      }
       c.glbcmd = line;
       HistoryStore(c.history, line);
       if (p.cmdlink.flagArr != 0) {

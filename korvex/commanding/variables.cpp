@@ -65,6 +65,11 @@ std::optional<LetRequest> ParseLet(const std::string& c) {
   return std::nullopt;
 }
 
+bool UsableVarName(const std::string& name) {
+  if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0]))) return false;
+  return name.find_first_of("=<>!&|()\"") == std::string::npos;
+}
+
 std::string VarLabel(const std::string& name, double value, bool point) {
   char b[64];
   std::snprintf(b, sizeof b, point ? "%.2f" : "%.3f", value);

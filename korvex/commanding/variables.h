@@ -25,6 +25,9 @@ struct LetRequest {
 };
 // nullopt when the line has no "=" or its value is neither a point name nor a number.
 std::optional<LetRequest> ParseLet(const std::string& compact);
+// A name conditions can read back: it starts with a letter (a digit there reads as a number) and
+// holds none of the characters a condition takes for an operator or a mask.
+bool UsableVarName(const std::string& name);
 // "name = 16.000" for a number, "name = 3.14" (two decimals) for a point's value.
 std::string VarLabel(const std::string& name, double value, bool point);
 

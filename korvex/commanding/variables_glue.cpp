@@ -37,6 +37,10 @@ void KwLet() {
   CmdState& c = Ctx().cmd;
   auto r = ParseLet(c.tempbuf);
   if (!r) return;
+  if (!UsableVarName(r->name)) {
+    LogMessage(msg::kVarNameUnusable + r->name, kRed);
+    return;  // refused
+  }
   double value = r->number;
   if (r->point) {
     value = GetValue(r->valueText);

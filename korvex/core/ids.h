@@ -33,9 +33,14 @@ constexpr int kCvList = 2;
 constexpr int kCvSent = 8;      // cmdcnt: sent and not yet verified
 constexpr int kCvVerified = 7;  // verified since start
 constexpr int kCvLast = 6;      // verified by the last check
+constexpr int kCvReset = 3;     // CVClear
 
 // korvmain.uir
 constexpr int kMain = 1;
+// Items of the main window's "Commands" menu.
+constexpr int kMenuCmdFile = 1;        // menuCmd
+constexpr int kMenuSaveDisplay = 2;    // SaveDisplay
+constexpr int kMenuRecallDisplay = 3;  // RecallDisplay
 constexpr int kLink = 2;
 constexpr int kLkHex = 2;
 constexpr int kLkBytes = 3;
@@ -92,6 +97,8 @@ constexpr int kScmPanel = 1;
 constexpr int kLocalServer = 21;
 constexpr int kLsTlmSwitch = 2;
 constexpr int kLsTlmLamp = 3;
+constexpr int kLsScmSwitch = 4;
+constexpr int kLsScmLamp = 5;
 constexpr int kLsClients = 6;       // shows or hides the client panel
 constexpr int kLocalClients = 5;
 constexpr int kLcTlmLampFirst = 2;  // telemetry slot k (0-19): lamp 2 + k, name 22 + k
@@ -99,6 +106,12 @@ constexpr int kLcTlmNameFirst = 22;
 constexpr int kLcTlmSlot = 62;      // slot number (1-20) of the one-client disconnect
 constexpr int kLcTlmDrop = 63;
 constexpr int kLcTlmDropAll = 64;
+constexpr int kLcCmdLampFirst = 65;  // command slot k (0-9): lamp 65 + k, name 75 + k
+constexpr int kLcCmdNameFirst = 75;
+constexpr int kLcCmdSlot = 85;       // slot number (1-10) of the one-client disconnect
+constexpr int kLcCmdDrop = 86;
+constexpr int kLcCmdDropAll = 87;
+// 88 and 89: the headings of the two client tables.
 constexpr int kClientMessages = 6;
 constexpr int kCmText = 2;
 

@@ -42,6 +42,7 @@ void HandleArr(const ArrBytes& arr) {
   Program& p = Ctx();
   CmdLinkState& c = p.cmdlink;
   int code = ArrCode(arr.data());
+  if (code != kArrHeartbeat) SepArrFromMoc(arr.data(), code);  // the SEP client's SCM?
   if (code == kArrSuccess) {
     c.flagArr = 2;
     p.core.savecode = 0;

@@ -12,6 +12,7 @@
 #include "links/localserver_cfg.h"
 #include "links/reconnect.h"
 #include "links/record.h"
+#include "links/sepscm.h"
 
 namespace korvex {
 
@@ -87,7 +88,27 @@ struct LocalServerState {
   // Bytes a client may have waiting before it counts as one that stopped reading (about 14000
   // records): it is dropped rather than holding the station or its memory.
   std::size_t maxQueued = 4u << 20;
-  LocalServerState() { fHandle.fill(-1); }
+
+  // The local command server: up to 10 clients (the SEP's ground equipment), one served at a time.
+  static constexpr int kCmdSlots = 10;
+  std::array<int, kCmdSlots> rHandle;          // -1 = free
+  std::array<std::string, kCmdSlots> rName;
+  std::array<bool, kCmdSlots> rQueued{};       // told "107" while another one is served
+  int rx = -1;                 // slot being served
+  int rbusy = 0;               // 1 while a client is served (assembling, or its SCM's ARR awaited)
+  unsigned sport = 0;          // port of the running command server, 0 = stopped
+  bool sRunning = false;
+  unsigned lastSport = 0;
+  bool sStartedOnce = false;
+  SepAssembly sep;             // the served client's SCM, part by part
+  bool sepLine = false;        // the served client's "send" line is running
+  bool sepAnswered = false;    // ... and it has been answered already
+  bool sepSent = false;        // the served client's SCM is at the MOC, its ARR awaited
+  std::vector<std::uint8_t> sepErrArr;  // an error ARR from the MOC for the served client's SCM
+  LocalServerState() {
+    fHandle.fill(-1);
+    rHandle.fill(-1);
+  }
 };
 
 // Command connection to the MOC command server and the wait for the ARR of the last SCM.

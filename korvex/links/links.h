@@ -1,6 +1,7 @@
 // The links module: the MOC telemetry link and record intake, and the event log.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,6 +20,17 @@ void InstallLocalServer(Program& p);
 // start). 0, or negative when it could not listen.
 int StartTelemetryServer();
 void StopTelemetryServer();
+// The local command server (SCM_SERV), started the same way (the port of line 10).
+int StartCommandServer();
+void StopCommandServer();
+
+// The SEP relay's hooks in the command link and the send command:
+// an ARR from the MOC (success or error, not a heartbeat) for an SCM the SEP client had sent;
+void SepArrFromMoc(const std::uint8_t* arr, int code);
+// the operator gave the last SCM up (no resend after a bad or missing ARR);
+void SepScmGivenUp();
+// a "send" line of the SEP client refused by the send command with the station's code.
+void SepSendAnswer(const std::uint8_t* scm, std::size_t n, const char* code);
 
 // Event log: a dated, upper-cased line in the event list and the ".log" archive.
 void LogMessage(const std::string& text, const char* colour);
@@ -88,3 +100,7 @@ int Display_TServers(int panel, int control, int event, void* data, int e1, int 
 int DisconnectTServer(int panel, int control, int event, void* data, int e1, int e2);
 int DisconnectAll(int panel, int control, int event, void* data, int e1, int e2);
 int ServerCallback(unsigned handle, int xType, int errCode, void* data);
+int ServerCallback2(unsigned handle, int xType, int errCode, void* data);
+int SCM_SERV(int panel, int control, int event, void* data, int e1, int e2);
+int DisconnectSServer(int panel, int control, int event, void* data, int e1, int e2);
+int DisconnectS(int panel, int control, int event, void* data, int e1, int e2);

@@ -6,6 +6,7 @@
 
 #include "core/ids.h"
 #include "core/station.h"
+#include "links/localserver.h"
 #include "links/messages.h"
 #include "links/tcp_errors.h"
 #include "rte/rte.h"
@@ -20,13 +21,6 @@ constexpr int kClientTextMax = 500;
 std::string Upper(std::string s) {
   StringUpperCase(s);
   return s;
-}
-
-// Peer name, or its address when no name can be had, in upper case.
-std::string ClientName(unsigned handle) {
-  std::string name;
-  if (GetTCPPeerName(handle, &name) < 0 || name.empty()) GetTCPPeerAddr(handle, &name);
-  return Upper(name);
 }
 
 int FreeSlotIndex(const LocalServerState& L) {
@@ -131,6 +125,14 @@ void ServeRecord(const std::uint8_t* record) {
   }
 }
 
+}  // namespace
+
+std::string ClientName(unsigned handle) {
+  std::string name;
+  if (GetTCPPeerName(handle, &name) < 0 || name.empty()) GetTCPPeerAddr(handle, &name);
+  return Upper(name);
+}
+
 void ReadLocalServerConfig() {
   Program& p = Ctx();
   std::vector<std::string> lines;
@@ -140,19 +142,24 @@ void ReadLocalServerConfig() {
   for (const LoadNote& n : notes.v) LogMessage(FormatNote(n), kYellow);
 }
 
-}  // namespace
+unsigned ServerPort(bool startedOnce, unsigned configured, unsigned last) {
+  if (!startedOnce) return configured;
+  std::string reply;
+  if (PromptPopup(msg::kTlmPortTitle, msg::kTlmServerPortQuestion, &reply, 31) >= 0 && !reply.empty())
+    return static_cast<unsigned>(std::strtoul(reply.c_str(), nullptr, 10));
+  return last;
+}
+
+unsigned ListeningPort(unsigned requested) {
+  int real = GetTCPServerPort(requested);
+  return real > 0 ? static_cast<unsigned>(real) : requested;
+}
 
 int StartTelemetryServer() {
   Program& p = Ctx();
   LocalServerState& L = p.local;
   if (L.tRunning) return 0;
-  unsigned port = L.tStartedOnce ? L.lastTport : p.core.cfg.cfgtfwd;
-  if (L.tStartedOnce) {
-    std::string reply;
-    if (PromptPopup(msg::kTlmPortTitle, msg::kTlmServerPortQuestion, &reply, 31) >= 0 &&
-        !reply.empty())
-      port = static_cast<unsigned>(std::strtoul(reply.c_str(), nullptr, 10));
-  }
+  unsigned port = ServerPort(L.tStartedOnce, p.core.cfg.cfgtfwd, L.lastTport);
   ReadLocalServerConfig();
   int r = RegisterTCPServer(port, ServerCallback, nullptr, L.cfg.listen.c_str());
   if (r < 0) {
@@ -167,7 +174,8 @@ int StartTelemetryServer() {
   L.lastTport = port;
   L.tStartedOnce = true;
   SetCtrlVal(p.ui.localServer, ids::kLsTlmSwitch, 1);
-  MessagePopup(msg::kServerUpTitle, (msg::kTlmServerPort + std::to_string(port)).c_str());
+  MessagePopup(msg::kServerUpTitle,
+               (msg::kTlmServerPort + std::to_string(ListeningPort(port))).c_str());
   return 0;
 }
 
@@ -190,6 +198,7 @@ void InstallLocalServer(Program& p) {
   RTE_REGISTER_CALLBACK(DisconnectTServer);
   RTE_REGISTER_CALLBACK(DisconnectAll);
   p.link.forward = ServeRecord;
+  InstallCmdServer(p);
 }
 
 }  // namespace korvex

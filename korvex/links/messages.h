@@ -32,6 +32,27 @@ inline constexpr const char* kTcpWriteError = "TCP Write Error! ";  // + error t
 inline constexpr const char* kPeerRefused = "LOCAL SERVER REFUSED ";  // + address + reason
 inline constexpr const char* kPeerRefusedWhy = " (NOT ALLOWED IN CFG/LOCALSERVER.CFG)";
 
+// The local command server and the SEP relay.
+inline constexpr const char* kScmServerPort = "SCM Port: ";  // + port
+inline constexpr const char* kConnectedCmd = " CONNECTED TO COMMAND SERVER";        // after name
+inline constexpr const char* kDisconnectedCmd = " DISCONNECTED FROM COMMAND SERVER";  // after name
+inline constexpr const char* kSepPart = "SEP SCM PART RECEIVED, TIMER ON";
+inline constexpr const char* kSepTooMany = "SEP SCM TOO MANY BYTES, BAD ARR SENT";
+inline constexpr const char* kSepTimeout = "TIMEOUT WAITING FOR SEP SCM, BAD ARR SENT";
+// Refusals of a whole SEP SCM: the SCM's name comes first.
+inline constexpr const char* kSepScriptRunning = " SEP SCM REFUSED; SCRIPT RUNNING ";
+inline constexpr const char* kSepSyntax = "SCM refused; syntax error! ";
+inline constexpr const char* kSepStoreChecksum = " SEP STORE FILE HAS BAD CHECKSUM ";
+inline constexpr const char* kSepSaved = " SAVED FOR SEP ";
+inline constexpr const char* kSepChecksum = " SEP FILE HAS BAD CHECKSUM ";
+inline constexpr const char* kSepHazardCancelled = " User cancelled Hazardous SCM! ";
+inline constexpr const char* kSepNoMoc = " NO MOC CONNECTION! ";
+inline constexpr const char* kSepArrAwaited = " SEP SCM REFUSED; ARR AWAITED ";
+inline constexpr const char* kSepNotSaved = " SEP STORE FILE NOT SAVED: ";      // + path: reason
+inline constexpr const char* kSepWriteFailed = " SEP SCM NOT SENT: ";           // + host:port: reason
+inline constexpr const char* kSepLineRefused = "SEP LINE REFUSED FROM ";       // + peer + ": " + line
+inline constexpr const char* kSepNoFile = "SEP SEND REFUSED, NO SUCH FILE ";  // + path + " FROM " + peer
+
 }  // namespace korvex::msg
 
 namespace korvex::msg {

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "commanding/cmdline.h"
+
 namespace korvex {
 
 SepStep AppendSepPart(SepAssembly& a, const std::uint8_t* data, std::size_t n) {
@@ -59,6 +61,57 @@ bool PacketsSumToZero(const std::uint8_t* scm, std::size_t size, int sswap) {
     pos += len;
   }
   return true;
+}
+
+std::optional<std::vector<std::size_t>> PacketLengths(const std::uint8_t* scm, std::size_t size,
+                                                      int sswap) {
+  if (size < kScmHeader || !std::isdigit(scm[27]) || !std::isdigit(scm[28])) return std::nullopt;
+  const int count = (scm[27] - '0') * 10 + (scm[28] - '0');
+  std::vector<std::size_t> lengths;
+  std::size_t pos = kScmHeader;
+  for (int k = 0; k < count; ++k) {
+    if (pos + 6 > size) return std::nullopt;
+    const std::uint8_t* p = scm + pos;
+    std::size_t len = (sswap ? (static_cast<std::size_t>(p[5]) << 8 | p[4])
+                             : (static_cast<std::size_t>(p[4]) << 8 | p[5])) + 7;
+    if (pos + len > size) return std::nullopt;
+    lengths.push_back(len);
+    pos += len;
+  }
+  return lengths;
+}
+
+namespace {
+
+std::string SendLineName(const std::string& line) {
+  std::string name = line.size() > 5 ? line.substr(5) : std::string();
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+  return name;
+}
+
+}  // namespace
+
+std::string SendLinePath(const std::string& line) {
+  std::string name = SendLineName(line);
+  std::string lower = name;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.find(".scm") == std::string::npos) name += ".SCM";
+  return "scm/" + name;
+}
+
+SepLine CheckSepLine(const std::string& line) {
+  const std::string compact = CompactForm(line);
+  if (ClassifyLine(compact, line) != LineClass::Text || compact.rfind("snapshot", 0) == 0 ||
+      MatchKeyword(compact) != Keyword::Send)
+    return SepLine::NotSend;
+  std::string name = SendLineName(line);
+  while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.erase(0, 1);
+  if (name.empty() || name.find_first_of("/\\:") != std::string::npos ||
+      name.find("..") != std::string::npos)
+    return SepLine::BadName;
+  for (char c : name)
+    if (!std::isprint(static_cast<unsigned char>(c))) return SepLine::BadName;
+  return SepLine::Send;
 }
 
 }  // namespace korvex

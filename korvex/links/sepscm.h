@@ -49,4 +49,23 @@ std::string ScmName(const std::uint8_t* scm, std::size_t size);
 // inside the message.
 bool PacketsSumToZero(const std::uint8_t* scm, std::size_t size, int sswap);
 
+// Length (length field + 7) of each packet the header counts, read as PacketsSumToZero reads
+// them; nullopt when the count is not two digits or a packet runs past the message.
+std::optional<std::vector<std::size_t>> PacketLengths(const std::uint8_t* scm, std::size_t size,
+                                                      int sswap);
+
+// What a line from the local command server may be: a stored-SCM "send" and nothing else. The
+// line is judged as the command line would read it (its compact form through the keyword table),
+// so "send start x", "send set moc", "send savecmd", "sendscm" or "send schedule x" are not
+// sends; the file named must stay inside the scm folder.
+enum class SepLine {
+  Send,      // runs as "send FILE"
+  NotSend,   // the keyword table would run something else
+  BadName,   // a file name that is empty or could leave the scm folder
+};
+SepLine CheckSepLine(const std::string& line);
+// The stored SCM a "send" line names, as the send command opens it: "scm/" + the line from its
+// sixth character (trailing blanks cut), ".SCM" added without ".scm" in it.
+std::string SendLinePath(const std::string& line);
+
 }  // namespace korvex

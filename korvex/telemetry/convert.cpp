@@ -1,6 +1,7 @@
 #include "telemetry/convert.h"
 
 #include <cmath>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -38,21 +39,27 @@ std::string SampleTimeText(std::uint32_t word) {
   return b;
 }
 
+namespace {
+// printf's "%.*f" (the same digits, correctly rounded), without its format parsing: a packet
+// shows a few hundred of these.
+std::string Fixed(double v, int decimals) {
+  char b[400];  // the widest double with six decimals fits
+  auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, decimals);
+  if (r.ec != std::errc()) {
+    std::snprintf(b, sizeof b, "%.*f", decimals, v);
+    return b;
+  }
+  return std::string(b, r.ptr);
+}
+}  // namespace
+
 std::string FmtInt(long long v) {
   char b[32];
-  std::snprintf(b, sizeof b, "%lld", v);
-  return b;
+  auto r = std::to_chars(b, b + sizeof b, v);
+  return std::string(b, r.ptr);
 }
-std::string FmtF2(double v) {
-  char b[64];
-  std::snprintf(b, sizeof b, "%.2f", v);
-  return b;
-}
-std::string FmtF(double v) {
-  char b[64];
-  std::snprintf(b, sizeof b, "%f", v);
-  return b;
-}
+std::string FmtF2(double v) { return Fixed(v, 2); }
+std::string FmtF(double v) { return Fixed(v, 6); }
 std::string FmtHex4(std::uint32_t v) {
   char b[16];
   std::snprintf(b, sizeof b, "0x%04X", v);
@@ -136,12 +143,8 @@ std::string SpcText(std::string_view key, double value) {
   if (Has(key, "_TT_")) return value != 0 ? "ON" : "OFF";
   if (Has(key, "_ST_") && (Has(key, "_IDPU_") || Has(key, "_DREV_") || Has(key, "_SEP_")))
     return value != 0 ? "REQUEST PWR ON" : "NO REQUEST";
-  char b[64];
-  if (value == std::floor(value) && std::fabs(value) < 1e15)
-    std::snprintf(b, sizeof b, "%.0f", value);
-  else
-    std::snprintf(b, sizeof b, "%.3f", value);
-  std::string s = b;
+  std::string s = value == std::floor(value) && std::fabs(value) < 1e15 ? Fixed(value, 0)
+                                                                      : Fixed(value, 3);
   if (Has(key, "_CUR_")) s += " A";
   else if (Has(key, "_TMP_")) s += " C";
   else if (Has(key, "_PDU_MAIN")) s += " V";

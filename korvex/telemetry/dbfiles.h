@@ -60,6 +60,7 @@ inline constexpr const char* kCantFindApid = "Can't Find APID!";
 struct LoweredLines {
   std::vector<std::string> lines;
   mutable std::unordered_map<std::string, int> found;
+  mutable std::vector<signed char> hazard;  // per line: -1 not looked at yet, 0 or 1
 };
 
 struct CmdDb {

@@ -1,6 +1,7 @@
 #include "telemetry/decode.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -748,14 +749,23 @@ const std::vector<HkPanelDef>& HkPanels() {
 // ---- table and memory dumps ----------------------------------------------------------------
 
 namespace {
+// "%03X " of the offset, then "%02X " of each of 16 bytes.
 std::string HexLine(int offset, const std::uint8_t* b) {
-  char buf[8];
-  std::string s;
-  std::snprintf(buf, sizeof buf, "%03X ", offset);
-  s = buf;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  if (offset < 0 || offset > 0xFFF) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%03X ", offset);
+    std::string s = buf;
+    for (int i = 0; i < 16; ++i) s += {kHex[b[i] >> 4], kHex[b[i] & 15], ' '};
+    return s;
+  }
+  std::string s(4 + 16 * 3, ' ');
+  s[0] = kHex[(offset >> 8) & 15];
+  s[1] = kHex[(offset >> 4) & 15];
+  s[2] = kHex[offset & 15];
   for (int i = 0; i < 16; ++i) {
-    std::snprintf(buf, sizeof buf, "%02X ", b[i]);
-    s += buf;
+    s[4 + 3 * i] = kHex[b[i] >> 4];
+    s[5 + 3 * i] = kHex[b[i] & 15];
   }
   return s;
 }
@@ -893,7 +903,9 @@ void ReadByLabel(const std::uint8_t* packet, const SpcPlan& plan, SpcAlarms& ala
     o.control = it.control;
     o.text = SpcText(it.key, v);
     SpcAlarm& a = alarms[static_cast<std::size_t>(it.panel)][static_cast<std::size_t>(it.index)];
-    std::snprintf(a.text, sizeof a.text, "%s", o.text.c_str());
+    const std::size_t n = std::min(o.text.size(), sizeof a.text - 1);
+    std::memcpy(a.text, o.text.data(), n);
+    a.text[n] = '\0';
     CheckResult r = SpcCheck(a.ctr, v, it.par, cfg, it.key, o.text);
     o.paint = r.paint;
     if (r.alarm) logs.push_back({r.text, r.red});

@@ -99,7 +99,8 @@ def cmdbox():
         panel(10, "Command Verification", [
             ctl(2, "listbox", "Commands sent, not yet verified (packet bytes)", "cvView", width=600,
                 height=300),
-            ind(8, "Sent"), ind(7, "Verified"), ind(6, "Verified Last")]),
+            ind(8, "Sent"), ind(7, "Verified"), ind(6, "Verified Last"),
+            ctl(3, "button", "Reset", "CVClear")]),
         panel(5, "Schedule", [ctl(2, "listbox", "Schedule", mode="hot", width=600),
                               ctl(3, "button", "Clear All", "ClearSchedule"),
                               ctl(4, "button", "Delete Checked", "ClearSchedule")]),
@@ -145,7 +146,11 @@ def korvmain():
                 ind(11, "Spacecraft")]
     summary.append(ctl(35, "button", "Clear Counts", "ClearSelectedApidCounts"))
     panels = [
-        panel(1, "KORVEX 01-04-2006", [], cb="Quit_a", width=1280, height=1024),
+        panel(1, "KORVEX 01-04-2006", [], cb="Quit_a", width=1280, height=1024,
+              menubar=[{"label": "Commands", "items": [
+                  {"id": 1, "label": "Command File", "callback": "menuCmd"},
+                  {"id": 2, "label": "Save Display...", "callback": "SaveDisplay"},
+                  {"id": 3, "label": "Recall Display...", "callback": "RecallDisplay"}]}]),
         link,
         role(18, "Instrument Enable 3"), role(29, "Instrument Enable 4"),
         apid_display(44, "APID Display 2"),
@@ -158,9 +163,9 @@ def korvmain():
         panel(17, "COMMAND FILE: ",
               [x for c in range(17, 1, -1)
                for x in (at(ctl(c, "string", "Command %d" % (18 - c), "CommandStr"),
-                            10 + (17 - c) * 30, 10, 420),
+                            24 + (17 - c) * 40, 10, 420),
                          at(ctl(c + 16, "button", "Run %d" % (18 - c), "CommandPanel"),
-                            10 + (17 - c) * 30, 440, 70))], width=530, height=500),
+                            22 + (17 - c) * 40, 440, 70))], width=530, height=670),
     ]
     for r in [46, 47, 54, 56, 55, 57, 50, 52, 51, 45, 4, 5, 11, 49]:
         panels.append(role(r, "Instrument Panel %d" % r))
@@ -322,17 +327,41 @@ def simple(title, resources, top_level=()):
 
 def sep():
     d = simple("SEP", list(range(1, 5)) + list(range(7, 21)))
-    clients = [ctl(2 + k, "led", "Telemetry %d" % (k + 1), mode="indicator") for k in range(20)]
-    clients += [ctl(22 + k, "string", "Client %d" % (k + 1), mode="indicator") for k in range(20)]
-    clients += [ctl(62, "numeric", "Telemetry client", value=1, datatype="integer"),
-                ctl(63, "button", "Disconnect", "DisconnectTServer"),
-                ctl(64, "button", "Disconnect All", "DisconnectAll")]
-    d["panels"].append(panel(5, "Local Server Clients", clients))
+
+    def at(c, top, left, width=None, height=None):
+        c.update({"top": top, "left": left})
+        if width:
+            c["width"] = width
+        if height:
+            c["height"] = height
+        return c
+
+    # Two tables, one row a client: its lamp (numbered) and its name; the disconnect controls
+    # under each table.
+    clients = [at(ctl(89, "textmsg", "", value="TELEMETRY CLIENTS"), 8, 10, 250)]
+    clients += [at(ctl(2 + k, "led", "%d" % (k + 1), mode="indicator"), 36 + 28 * k, 10, 50)
+                for k in range(20)]
+    clients += [at(ctl(22 + k, "string", "", mode="indicator"), 34 + 28 * k, 64, 200)
+                for k in range(20)]
+    clients += [at(ctl(62, "numeric", "Telemetry client", value=1, datatype="integer"), 620, 10, 80),
+                at(ctl(63, "button", "Disconnect", "DisconnectTServer"), 612, 100, 90),
+                at(ctl(64, "button", "Disconnect All", "DisconnectAll"), 612, 196, 110)]
+    clients += [at(ctl(88, "textmsg", "", value="COMMAND CLIENTS"), 8, 330, 250)]
+    clients += [at(ctl(65 + k, "led", "%d" % (k + 1), mode="indicator"), 36 + 28 * k, 330, 50)
+                for k in range(10)]
+    clients += [at(ctl(75 + k, "string", "", mode="indicator"), 34 + 28 * k, 384, 200)
+                for k in range(10)]
+    clients += [at(ctl(85, "numeric", "Command client", value=1, datatype="integer"), 340, 330, 80),
+                at(ctl(86, "button", "Disconnect", "DisconnectSServer"), 332, 420, 90),
+                at(ctl(87, "button", "Disconnect All", "DisconnectS"), 332, 516, 110)]
+    d["panels"].append(panel(5, "Local Server Clients", clients, width=640, height=660))
     d["panels"].append(panel(6, "Client Messages",
                              [ctl(2, "textbox", "Messages", mode="indicator", width=500, height=300)]))
     d["panels"].append(panel(21, "Local Server", [
         ctl(2, "switch", "Telemetry Server", "TCP_SERV", value=0),
         ctl(3, "led", "Telemetry Clients", mode="indicator"),
+        ctl(4, "switch", "Command Server", "SCM_SERV", value=0),
+        ctl(5, "led", "Command Clients", mode="indicator"),
         ctl(6, "button", "Clients", "Display_TServers"),
     ], cb="HidePanelCb"))
     return d

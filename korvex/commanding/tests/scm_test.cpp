@@ -464,6 +464,13 @@ TEST(StampScm, CountersChecksumsAndPendingEntries) {
   ScmState t;
   std::vector<std::uint8_t> cut(scm.begin(), scm.end() - 1);
   EXPECT_FALSE(StampScm(t, cut.data(), cut.size(), 0));
+  // Bytes past the counted packets (here: the header counts one of the two) would leave
+  // unstamped, and a message that counts no packet has nothing to stamp.
+  std::vector<std::uint8_t> extra = scm;
+  extra[28] = '1';
+  EXPECT_FALSE(StampScm(t, extra.data(), extra.size(), 0));
+  extra[28] = '0';
+  EXPECT_FALSE(StampScm(t, extra.data(), extra.size(), 0));
   EXPECT_EQ(t.ccsdsSC, 0u);
   EXPECT_TRUE(t.cv.empty());
 }

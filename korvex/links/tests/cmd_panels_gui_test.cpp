@@ -9,6 +9,7 @@
 #include "core/ids.h"
 #include "core/tests/station_fixture.h"
 #include "links/tests/cmd_peer.h"
+#include "links/tests/sep_client.h"
 
 using namespace korvex;
 using namespace korvex::testing;
@@ -74,4 +75,52 @@ TEST_F(CmdPanelsGui, ScmArrAndVerificationPanelsRender) {
     ASSERT_EQ(rte::SavePanelImage(panel, png), 0) << name;
     EXPECT_GT(Colours(png), 4) << name;
   }
+}
+
+// The local server panel and its client panel with clients of both servers connected.
+TEST_F(CmdPanelsGui, LocalServerPanelsShowTheirClients) {
+  auto lines = CfgLines();
+  lines[6] = "FwdPort = 0";
+  lines[9] = "ScmPort = " + std::to_string(FreeLoopbackPort());
+  WriteFile(dir / "cfg/korvex.cfg", Join(lines));
+  ASSERT_EQ(Start(), kStarted);
+  Program& p = P();
+  ASSERT_EQ(StartTelemetryServer(), 0);
+  ASSERT_EQ(StartCommandServer(), 0);
+  // The telemetry server listens on an ephemeral port.
+  const unsigned tport = static_cast<unsigned>(GetTCPServerPort(p.local.tport));
+  const unsigned sport = static_cast<unsigned>(GetTCPServerPort(p.local.sport));
+  std::vector<std::unique_ptr<SepClient>> clients;
+  for (int i = 0; i < 3; ++i) clients.push_back(std::make_unique<SepClient>(tport));
+  for (int i = 0; i < 2; ++i) clients.push_back(std::make_unique<SepClient>(sport));
+  QElapsedTimer t;
+  t.start();
+  auto connected = [&] {
+    int n = 0;
+    for (int h : p.local.fHandle) n += h >= 0;
+    for (int h : p.local.rHandle) n += h >= 0;
+    return n;
+  };
+  while (connected() < 5 && t.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_EQ(connected(), 5);
+  int lamp = 0;
+  GetCtrlVal(p.ui.localServer, ids::kLsTlmLamp, &lamp);
+  EXPECT_EQ(lamp, 1);
+  GetCtrlVal(p.ui.localServer, ids::kLsScmLamp, &lamp);
+  EXPECT_EQ(lamp, 1);
+  GetCtrlVal(p.ui.localClients, ids::kLcCmdLampFirst + 1, &lamp);
+  EXPECT_EQ(lamp, 1);
+
+  const fs::path shots = fs::temp_directory_path() / "korvex_cmd_panels";
+  fs::create_directories(shots);
+  for (auto [panel, name] : {std::pair{p.ui.localServer, "local_server"},
+                             std::pair{p.ui.localClients, "local_clients"}}) {
+    DisplayPanel(panel);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    const std::string png = (shots / (std::string(name) + ".png")).string();
+    ASSERT_EQ(rte::SavePanelImage(panel, png), 0) << name;
+    EXPECT_GT(Colours(png), 4) << name;
+  }
+  StopCommandServer();
+  StopTelemetryServer();
 }

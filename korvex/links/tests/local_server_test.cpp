@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -71,6 +72,7 @@ bool Closed(int fd, int seconds) {
 struct Station {
   fs::path dir;
   int fwdPort = korvex::testing::FreeLoopbackPort();
+  int scmPort = 0;
   void Make(const std::string& name) {
     dir = fs::temp_directory_path() / ("korvex_local_" + name + "_" + std::to_string(::getpid()));
     fs::remove_all(dir);
@@ -83,7 +85,7 @@ struct Station {
     std::ofstream(dir / "cfg/korvex.cfg")
         << "CmdServer = 127.0.0.1\nTlmPort = " << tlmPort
         << "\nCmdPort = 1\nCmdSwap = 0\nTimeOffset = -378691200\nTlmSwap = 1\nFwdPort = " << fwdPort
-        << "\nCmdFile = CMD1.cfg\nArrWait = 10\nScmPort = 0\nSepSwap = 0\nVantis = 1\n"
+        << "\nCmdFile = CMD1.cfg\nArrWait = 10\nScmPort = " << scmPort << "\nSepSwap = 0\nVantis = 1\n"
            "TlmServer = 127.0.0.1\nSepWait = 5\nWlim = 0\nAlim = 10\nEmServer = x\nEmSender = x\n"
            "EmRecvr = x\nEE0 = 0\nEE1 = 0\nEE2 = 0\nEE3 = 0\nRAM = 0\nOfs = 0\nRecon = 0\nSpare = 0\n";
   }
@@ -161,7 +163,17 @@ TEST(LocalServer, ReadersGetEveryRecordAndAStalledClientIsDropped) {
 TEST(LocalServer, TheTwentyFirstClientAndADisallowedPeerAreTurnedAway) {
   Station st;
   st.Make("slots");
-  st.Config(korvex::testing::FreeLoopbackPort());
+  // Telemetry flows meanwhile, so that "nothing" for the 21st client means something.
+  Child sim;
+  bool live = fs::exists(MOCSIM_BINARY);
+  if (live) {
+    std::vector<std::string> args = Sim(st.dir, 100000);
+    *(std::find(args.begin(), args.end(), "--rate") + 1) = "50";
+    args.insert(args.end(), {"--tlm-port", "0"});
+    ASSERT_TRUE(sim.start(args, st.dir));
+  }
+  int simPort = live ? SimPort(sim) : 0;
+  st.Config(simPort > 0 ? simPort : korvex::testing::FreeLoopbackPort());
   Child kx;
   ASSERT_TRUE(kx.start({KORVEX_BINARY, "--headless", "--serve"}, st.dir));
   ASSERT_TRUE(Child::WaitFor([&] { return kx.errors().find("Telemetry Port: ") != std::string::npos; }, 20))
@@ -170,9 +182,15 @@ TEST(LocalServer, TheTwentyFirstClientAndADisallowedPeerAreTurnedAway) {
   for (int i = 0; i < 20; ++i) fds.push_back(Connect(st.fwdPort));
   ASSERT_TRUE(Child::WaitFor([&] { return Count(kx.text(), " CONNECTED TO TELEMETRY SERVER") == 20; }, 20))
       << kx.text();
+  if (simPort > 0) {
+    kx.say("set tsrv 127.0.0.1 " + std::to_string(simPort));
+    kx.say("set moc");
+    EXPECT_EQ(ReadUpTo(fds[19], kRec, 20).size(), kRec);  // the twentieth is served
+  }
   int extra = Connect(st.fwdPort);
   ASSERT_TRUE(Child::WaitFor([&] { return kx.errors().find("Client failed to connect!") != std::string::npos; }, 20))
       << kx.errors();
+  EXPECT_EQ(ReadUpTo(extra, 1, 3), "");  // not a byte of telemetry
   EXPECT_TRUE(Closed(extra, 10));
   ::close(extra);
   // One leaves: its slot is free again and the departure is logged.
@@ -203,4 +221,52 @@ TEST(LocalServer, TheTwentyFirstClientAndADisallowedPeerAreTurnedAway) {
   ::close(refused);
   k2.say("quit");
   EXPECT_TRUE(k2.wait(20, &status));
+}
+
+// Both servers come up with --serve; the command server takes a store file from a SEP client and
+// refuses a line that would run anything but a stored-SCM send.
+TEST(LocalServer, ServeStartsTheCommandServerToo) {
+  Station st;
+  st.Make("scm");
+  st.scmPort = korvex::testing::FreeLoopbackPort();
+  st.Config(korvex::testing::FreeLoopbackPort());
+  Child kx;
+  ASSERT_TRUE(kx.start({KORVEX_BINARY, "--headless", "--serve"}, st.dir));
+  ASSERT_TRUE(Child::WaitFor([&] {
+    return kx.errors().find("SCM Port: " + std::to_string(st.scmPort)) != std::string::npos;
+  }, 20)) << kx.errors();
+  int sep = Connect(st.scmPort);
+  ASSERT_GE(sep, 0);
+  ASSERT_TRUE(Child::WaitFor([&] { return Count(kx.text(), " CONNECTED TO COMMAND SERVER") == 1; }, 20))
+      << kx.text();
+
+  // A store file: 133-byte header, one packet that sums to zero.
+  std::string packet("\x1A\x40\xC0\x00\x00\x01\x00\x05", 8);
+  unsigned sum = 0;
+  for (char c : packet) sum += static_cast<unsigned char>(c);
+  packet[6] = static_cast<char>(-static_cast<int>(sum));
+  std::string h = "SCM-000" + std::to_string(133 + packet.size() - 14) + "0007" + std::string(13, '0') + "01-";
+  h += std::string(68 - h.size(), '-') + "LOADME" + std::string(26, ' ') + std::string(28, ' ') + "NAME";
+  h += '\x0C';
+  ASSERT_EQ(h.size(), 133u);
+  std::string scm = h + packet;
+  ASSERT_EQ(::send(sep, scm.data(), scm.size(), 0), static_cast<ssize_t>(scm.size()));
+  std::string arr = ReadUpTo(sep, 69, 20);
+  ASSERT_EQ(arr.size(), 69u);
+  EXPECT_EQ(arr.substr(0, 14), "ARR-0000550007");
+  EXPECT_EQ(arr.substr(27, 3), "000");
+  EXPECT_EQ(Slurp(st.dir / "scm/LOADME.SCM"), scm);
+
+  const std::string line = "send start evil\r\n";
+  ASSERT_EQ(::send(sep, line.data(), line.size(), 0), static_cast<ssize_t>(line.size()));
+  arr = ReadUpTo(sep, 69, 20);
+  ASSERT_EQ(arr.size(), 69u);
+  EXPECT_EQ(arr.substr(27, 3), "109");
+  ASSERT_TRUE(Child::WaitFor([&] { return kx.text().find("SEP LINE REFUSED FROM") != std::string::npos; }, 20))
+      << kx.text();
+  ::close(sep);
+  kx.say("quit");
+  int status = -1;
+  EXPECT_TRUE(kx.wait(20, &status));
+  EXPECT_EQ(status, 0);
 }

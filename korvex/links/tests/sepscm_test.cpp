@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,8 +29,10 @@ std::vector<std::uint8_t> Scm(const std::vector<std::vector<std::uint8_t>>& pack
 }
 
 std::vector<std::uint8_t> Packet(std::vector<std::uint8_t> data) {
-  std::vector<std::uint8_t> p{0x1A, 0x40, 0xC0, 0x00, 0, static_cast<std::uint8_t>(data.size()), 0};
-  p.insert(p.end(), data.begin(), data.end());
+  std::vector<std::uint8_t> p(7 + data.size(), 0);
+  const std::uint8_t head[7] = {0x1A, 0x40, 0xC0, 0x00, 0, static_cast<std::uint8_t>(data.size()), 0};
+  std::copy(head, head + 7, p.begin());
+  std::copy(data.begin(), data.end(), p.begin() + 7);
   std::uint8_t sum = 0;
   for (auto b : p) sum = static_cast<std::uint8_t>(sum + b);
   p[6] = static_cast<std::uint8_t>(-sum);
@@ -90,4 +93,33 @@ TEST(SepAssembly, EveryPacketMustSumToZeroInsideTheMessage) {
   for (std::size_t at : {kScmHeader, kScmHeader + 9}) std::swap(sw[at + 4], sw[at + 5]);
   EXPECT_FALSE(PacketsSumToZero(sw.data(), sw.size(), 0));
   EXPECT_TRUE(PacketsSumToZero(sw.data(), sw.size(), 1));
+}
+
+TEST(SepScm, PacketLengthsFollowTheCountAndStayInsideTheMessage) {
+  auto s = Scm({Packet({1, 2}), Packet({3, 4, 5})});
+  auto l = PacketLengths(s.data(), s.size(), 0);
+  ASSERT_TRUE(l.has_value());
+  EXPECT_EQ(*l, (std::vector<std::size_t>{9, 10}));
+  s[28] = '3';  // one packet more than there is
+  EXPECT_FALSE(PacketLengths(s.data(), s.size(), 0).has_value());
+  s[28] = 'x';
+  EXPECT_FALSE(PacketLengths(s.data(), s.size(), 0).has_value());
+  // With exchanged pairs the length field is read low byte first: 0x0200 + 7 runs past.
+  s = Scm({Packet({1, 2})});
+  EXPECT_FALSE(PacketLengths(s.data(), s.size(), 1).has_value());
+}
+
+TEST(SepScm, OnlyAStoredScmSendIsALineTheCommandServerRuns) {
+  EXPECT_EQ(CheckSepLine("SEND TEST1"), SepLine::Send);
+  EXPECT_EQ(CheckSepLine("send test1.scm"), SepLine::Send);
+  // Lines the keyword table reads as another command, however they begin.
+  for (const char* l : {"SEND START X", "send set moc off", "send savecmd", "SENDSCM OFF",
+                        "send scm1", "send schedule x", "sendstartsequence ram 1 f",
+                        "send /idpunoop"})
+    EXPECT_NE(CheckSepLine(l), SepLine::Send) << l;
+  for (const char* l : {"send ../cfg/korvex", "send /etc/passwd", "send a\\b", "send c:x", "send ",
+                        "send"})
+    EXPECT_NE(CheckSepLine(l), SepLine::Send) << l;
+  EXPECT_EQ(SendLinePath("SEND TEST1"), "scm/TEST1.SCM");
+  EXPECT_EQ(SendLinePath("send test1.scm  "), "scm/test1.scm");
 }

@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
 #include "telemetry/convert.h"
 
 using namespace korvex;
@@ -94,4 +101,36 @@ TEST(Spacecraft, ShownTexts) {
   EXPECT_EQ(SpcText("SC_CUR_IDPU_00B", 1.25), "1.250 A");
   EXPECT_EQ(SpcText("SC_TMP_DECK_00B", 21), "21 C");
   EXPECT_EQ(SpcText("SC_PDU_MAIN_00B", 28.5), "28.500 V");
+}
+
+// The value texts must be printf's digits exactly: halves that sit just above or below in binary,
+// negative zero, large and tiny values, NaN and infinities, and a spread of ordinary values.
+TEST(Formats, ValueTextsArePrintfDigits) {
+  auto printf2 = [](double v) {
+    char b[512];
+    std::snprintf(b, sizeof b, "%.2f", v);
+    return std::string(b);
+  };
+  auto printf6 = [](double v) {
+    char b[512];
+    std::snprintf(b, sizeof b, "%f", v);
+    return std::string(b);
+  };
+  std::vector<double> vs = {0.125, 0.375, 2.675, 1.005, -0.005, -0.0, 0.0, 1e-7, 5e-7, 999999.995,
+                            1e20, -3.25e15, 1.7976931348623157e308, std::nan(""),
+                            std::numeric_limits<double>::infinity(),
+                            -std::numeric_limits<double>::infinity()};
+  std::uint64_t x = 88172645463325252ull;
+  for (int i = 0; i < 20000; ++i) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    vs.push_back(static_cast<double>(static_cast<std::int64_t>(x % 2000001) - 1000000) / 800.0);
+  }
+  for (double v : vs) {
+    ASSERT_EQ(FmtF2(v), printf2(v)) << v;
+    ASSERT_EQ(FmtF(v), printf6(v)) << v;
+    char b[512];
+    std::snprintf(b, sizeof b, v == std::floor(v) && std::fabs(v) < 1e15 ? "%.0f" : "%.3f", v);
+    ASSERT_EQ(SpcText("SC_PDU_MAIN_BUS", v), std::string(b) + " V") << v;
+  }
+  EXPECT_EQ(FmtInt(-9223372036854775807LL - 1), "-9223372036854775808");
 }

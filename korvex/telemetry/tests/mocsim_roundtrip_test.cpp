@@ -41,6 +41,8 @@ std::vector<Want> Wanted(const TelemetryDb& db) {
       w.push_back({it.db[0], conv == "UCUR" ? 55.0 : 65.0, 0.1});
     }
   }
+  // The sample time word (hours 4 bits, minutes 6, seconds 6): 12:05:27 in the packet's order.
+  w.push_back({"ISampleTime", 0xC15B, 0.5});
   return w;
 }
 

@@ -439,7 +439,7 @@ void Generator::buildHk(PacketWriter& w, double t) {
       raw = secs1958(t) & maxRawOf(d.size);
       value = raw;
     } else if (k == ItemKind::SampleTime && !overridden) {
-      // hours (4 bits), minutes (6), seconds (6) of the packet time, read most significant byte first
+      // hours (4 bits), minutes (6), seconds (6) of the packet time, in the packet's byte order
       int64_t s = sec % 86400;
       raw = uint32_t(((s / 3600) % 16) << 12 | ((s / 60) % 60) << 6 | (s % 60));
       value = raw;
@@ -448,12 +448,7 @@ void Generator::buildHk(PacketWriter& w, double t) {
       raw = e.raw;
       value = e.shown;
     }
-    if (k == ItemKind::SampleTime) {
-      w.put8(View::Station, d.offset, uint8_t(raw >> 8));
-      w.put8(View::Station, d.offset + 1, uint8_t(raw));
-    } else {
-      putSized(w, View::Station, d.offset, d.size, raw);
-    }
+    putSized(w, View::Station, d.offset, d.size, raw);
     // The station keeps two decimals of every value it shows; the current monitors use those.
     shown[idx] = std::round(value * 100.0) / 100.0;
   }

@@ -1,0 +1,29 @@
+// Inside the links module: what the local telemetry server and the local command server share.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+struct Program;
+
+// Peer name, or its address when no name can be had, in upper case.
+std::string ClientName(unsigned handle);
+// Reads cfg/localserver.cfg into the local server state (the defaults without the file); what it
+// skipped is logged in yellow.
+void ReadLocalServerConfig();
+// The port a server start listens on: the configured one at the first start, later the answer to
+// the port question (an empty answer keeps the last port).
+unsigned ServerPort(bool startedOnce, unsigned configured, unsigned last);
+// The port a registered server really listens on (the requested one may be 0).
+unsigned ListeningPort(unsigned requested);
+
+// The command server's callbacks and timer duty (cmdserver.cpp).
+void InstallCmdServer(Program& p);
+// A whole SEP SCM from the served client: kept as a store file, relayed to the MOC, or refused
+// with the station's own ARR.
+void DoSep(std::vector<std::uint8_t> scm);
+
+}  // namespace korvex
