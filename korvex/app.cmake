@@ -6,6 +6,7 @@ add_library(korvex_app STATIC
   links/tcpip.cpp
   links/eventlog.cpp
   links/cmdlink.cpp
+  links/reconnect_glue.cpp
   commanding/scmglue.cpp
   links/localserver.cpp
   links/cmdserver.cpp
@@ -28,7 +29,8 @@ vantis_add_test(korvex_station_tests core/tests/station_test.cpp links/tests/int
   commanding/tests/language_test.cpp commanding/tests/sequence_station_test.cpp
   commanding/tests/bad_input_test.cpp
   telemetry/tests/telemetry_station_test.cpp telemetry/tests/mocsim_roundtrip_test.cpp
-  links/tests/cmdlink_station_test.cpp links/tests/cmdserver_station_test.cpp)
+  links/tests/cmdlink_station_test.cpp links/tests/cmdserver_station_test.cpp
+  links/tests/reconnect_station_test.cpp links/tests/roundtrip_station_test.cpp)
 target_link_libraries(korvex_station_tests PRIVATE korvex_app nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_station_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
   STATION_DIR="${CMAKE_SOURCE_DIR}/station"
@@ -47,7 +49,7 @@ vantis_add_test(korvex_headless_tests links/tests/headless_mocsim_test.cpp
   core/tests/cli_contract_test.cpp
   links/tests/local_server_test.cpp
   links/tests/headless_blackbox_test.cpp telemetry/tests/headless_alarm_test.cpp
-  links/tests/headless_cmd_test.cpp)
+  links/tests/headless_cmd_test.cpp links/tests/headless_reconnect_test.cpp)
 target_link_libraries(korvex_headless_tests PRIVATE korvex_logic nlohmann_json::nlohmann_json Threads::Threads)
 target_compile_definitions(korvex_headless_tests PRIVATE
   KORVEX_BINARY="$<TARGET_FILE:korvex>"
@@ -59,7 +61,7 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/mocsim/CMakeLists.txt)
 endif()
 
 # The telemetry panels on the widget view (offscreen), with screenshots.
-vantis_add_test(korvex_view_tests telemetry/tests/panels_view_test.cpp)
+vantis_add_test(korvex_view_tests telemetry/tests/panels_view_test.cpp links/tests/link_view_test.cpp)
 target_link_libraries(korvex_view_tests PRIVATE korvex_app Qt6::Gui)
 target_compile_definitions(korvex_view_tests PRIVATE KORVEX_UI_DIR="${CMAKE_CURRENT_SOURCE_DIR}/ui"
   STATION_DIR="${CMAKE_SOURCE_DIR}/station")

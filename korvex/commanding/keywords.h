@@ -14,6 +14,9 @@ struct Program;
 // Shared.
 bool Off(const std::string& compact);  // the compact form holds "off"
 void SetCommandLine(const char* text);
+// A station message in the command line ("COMMAND NOT SENT!"): shown selected, so that the
+// operator's next line replaces it instead of being glued to it.
+void ShowCommandLineMessage(const char* text);
 void EnableSend(bool on);              // the command line's send control (dimmed while waiting)
 std::string MessagePrefix();           // "MM-DD-YYYY HH:MM:SS "
 

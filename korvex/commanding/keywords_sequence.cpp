@@ -118,7 +118,7 @@ void RecordPacket(const std::string& line, const std::vector<std::uint8_t>& pack
   if (!SequencePacketLine(s.seq, packet.data(), packet.size(), &load)) {
     // A record holds at most 127 data bytes; a command cut short would load garbage.
     LogMessage(line + msg::kSeqTooLong, kRed);
-    SetCommandLine(msg::kCommandNotSent);
+    ShowCommandLineMessage(msg::kCommandNotSent);
     HoldScript();
     return;
   }

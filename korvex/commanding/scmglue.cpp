@@ -164,12 +164,12 @@ void Commands() {
       break;
     case Encoded::TooDeep:
       LogMessage(line + msg::kTooDeep + r.name, kRed);
-      SetCommandLine(msg::kCommandNotSent);
+      ShowCommandLineMessage(msg::kCommandNotSent);
       HoldScript();
       break;
     case Encoded::TooLong:
       LogMessage(line + msg::kTooLong, kRed);
-      SetCommandLine(msg::kCommandNotSent);
+      ShowCommandLineMessage(msg::kCommandNotSent);
       HoldScript();
       break;
     case Encoded::Collected:

@@ -120,7 +120,7 @@ void StepQueue() {
       // Cut to the command buffer it would be another command than the one written.
       c.glbcmd = c.glbcmd.substr(0, kShownOfLongLine) + "...";
       LogMessage(c.glbcmd + msg::kTooLong, kRed);
-      SetCommandLine(msg::kCommandNotSent);
+      ShowCommandLineMessage(msg::kCommandNotSent);
       HoldScript();
     } else if (spacecraft && ClassifyLine(clabel, c.glbcmd) == LineClass::SpacecraftOddQuote) {
       // An unclosed string would take the rest of the line into the packet.

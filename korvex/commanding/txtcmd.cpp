@@ -21,13 +21,18 @@ void RefuseLongLine(const std::string& line) {
   c.glbcmd = line.substr(0, kShownOfLongLine) + "...";
   HistoryStore(c.history, c.glbcmd);
   LogMessage(c.glbcmd + msg::kTooLong, kRed);
-  SetCommandLine(msg::kCommandNotSent);
+  ShowCommandLineMessage(msg::kCommandNotSent);
 }
 }  // namespace
 
 bool Off(const std::string& compact) { return compact.find("off") != std::string::npos; }
 
 void SetCommandLine(const char* text) { SetCtrlVal(Ctx().ui.eventLog, ids::kEvCmdLine, text); }
+
+void ShowCommandLineMessage(const char* text) {
+  SetCommandLine(text);
+  SetCtrlAttribute(Ctx().ui.eventLog, ids::kEvCmdLine, ATTR_TEXT_SELECTED, 1);
+}
 
 void EnableSend(bool on) { SetCtrlAttribute(Ctx().ui.eventLog, ids::kEvSend, ATTR_DIMMED, on ? 0 : 1); }
 
@@ -92,7 +97,7 @@ void CmdNg() {
   } else {
     LogMessage(c.glbcmd + msg::kNotRecognized, kRed);
   }
-  SetCommandLine(msg::kCommandNotSent);
+  ShowCommandLineMessage(msg::kCommandNotSent);
   // A running script halts here until the operator says "go".
   HoldScript();
   GiveFocusToCommandLine();
@@ -175,7 +180,7 @@ int CmdLine(int panel, int control, int event, void*, int key, int) {
       c.glbcmd = line;
       HistoryStore(c.history, line);
       if (p.cmdlink.flagArr != 0) {
-        SetCtrlVal(panel, control, msg::kWaitingForArr);
+        ShowCommandLineMessage(msg::kWaitingForArr);
         FakeKeystroke(VAL_HOME_VKEY);
         return -1;
       }

@@ -58,6 +58,8 @@ constexpr int kLkTlmSwitch = 14;
 constexpr int kLkCmdSwitch = 15;
 constexpr int kLkRecFile = 16;
 constexpr int kLkRecSwitch = 17;
+constexpr int kLkTlmRetryLamp = 18;  // automatic reconnection: connected / retrying / off
+constexpr int kLkCmdRetryLamp = 19;
 
 constexpr int kArrPanel = 3;
 constexpr int kArrBox = 2;

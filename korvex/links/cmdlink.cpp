@@ -118,14 +118,19 @@ int ConnectCmd() {
                              kConnectTimeoutMs);
   SetWaitCursor(0);
   if (r < 0) {
-    SetCtrlVal(p.ui.link, ids::kLkCmdSwitch, 0);
-    LogMessage(std::string(msg::kCmdConnectFailedLog) + HostPort() + ": " + TcpErrorText(r), kRed);
-    MessagePopup(msg::kTcpClientTitle, msg::kCmdConnectFailed);
+    LinkRetry::Down d = ReconnectDown(ReconnectState::kCmd, TcpErrorText(r));
+    if (!d.retrying) SetCtrlVal(p.ui.link, ids::kLkCmdSwitch, 0);
+    if (d.log)
+      LogMessage(std::string(msg::kCmdConnectFailedLog) + HostPort() + ": " + TcpErrorText(r) +
+                     ReconnectNote(ReconnectState::kCmd),
+                 kRed);
+    if (!d.retrying) MessagePopup(msg::kTcpClientTitle, msg::kCmdConnectFailed);
     return -1;
   }
   p.cmdlink.gHandle = static_cast<int>(h);
   p.cmdlink.arrIn.Reset();
   CmdLamp(1);
+  ReconnectUp(ReconnectState::kCmd);
   return 0;
 }
 
@@ -212,17 +217,23 @@ void CmdClientEvent(unsigned handle, int xType, int errCode) {
     case TCP_DATAREADY:
       ReadArrs(handle);
       break;
-    case TCP_DISCONNECT:
-      if (errCode <= -1 && errCode >= -18) {
-        std::string text = TcpErrorText(errCode);
-        MessagePopup(msg::kServerClosedCmd, text.c_str());
-        LogMessage(std::string(msg::kServerClosedCmd) + " " + text, "\033fgFF0000");
-      }
-      LogMessage(std::string(msg::kCmdLinkLost) + HostPort() + ": " + LinkLossReason(errCode), kRed);
-      CmdLamp(0);
+    case TCP_DISCONNECT: {
+      // With automatic reconnection on, the loss is logged and retried instead of asked about.
       p.cmdlink.gHandle = -1;
       p.cmdlink.arrIn.Reset();
+      bool retrying = ReconnectDown(ReconnectState::kCmd, LinkLossReason(errCode)).retrying;
+      if (errCode <= -1 && errCode >= -18) {
+        std::string text = TcpErrorText(errCode);
+        if (!retrying) MessagePopup(msg::kServerClosedCmd, text.c_str());
+        LogMessage(std::string(msg::kServerClosedCmd) + " " + text, "\033fgFF0000");
+      }
+      LogMessage(std::string(msg::kCmdLinkLost) + HostPort() + ": " + LinkLossReason(errCode) +
+                     ReconnectNote(ReconnectState::kCmd),
+                 kRed);
+      SetCtrlVal(p.ui.link, ids::kLkCmdLamp, 0);
+      if (!retrying) SetCtrlVal(p.ui.link, ids::kLkCmdSwitch, 0);
       break;
+    }
     default:
       break;
   }
@@ -233,6 +244,7 @@ void CommandSwitch(int on) {
   if (!on) {
     CloseCmd();
     SetCtrlVal(p.ui.link, ids::kLkCmdLamp, 0);
+    ReconnectOff(ReconnectState::kCmd);
     return;
   }
   RequestCmdConnect();

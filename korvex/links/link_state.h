@@ -10,6 +10,7 @@
 
 #include "links/arr.h"
 #include "links/localserver_cfg.h"
+#include "links/reconnect.h"
 #include "links/record.h"
 #include "links/sepscm.h"
 
@@ -70,6 +71,8 @@ struct LinkState {
   // Set while one socket event's records are handled: their recording is flushed once at the
   // end instead of record by record.
   bool batching = false;
+  // Automatic reconnection of both MOC links (cfg/reconnect.cfg).
+  ReconnectState reconnect;
 };
 
 // The station's local telemetry server: up to 20 clients get every record as it came.

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "links/reconnect.h"
+
 namespace korvex {
 
 struct Program;
@@ -56,6 +58,24 @@ void CommandSwitch(int on);
 void CmdClientEvent(unsigned handle, int xType, int errCode);
 // Shows an ARR in the ARR panel and writes its line to the ".arr" archive.
 void ShowArr(const std::uint8_t* arr, bool success);
+
+// The telemetry connection to telemServ:portTlm as a first connection makes it ("START MOCSET"
+// when mocset); 0, or -1 after telling the operator (or noting the retry).
+int ConnectTelemetry(bool mocset);
+
+// Automatic reconnection (reconnect_glue.cpp), which = ReconnectState::kTlm or kCmd.
+// A loss, a refusal or a failed retry for `reason`: when the result says retrying, the timer tries
+// again, the caller shows no pop-up and leaves the link's switch on; log says whether the
+// caller's line is worth writing.
+LinkRetry::Down ReconnectDown(int which, const std::string& reason);
+// "; RETRYING EVERY N S" while the link is being retried, else empty: ends the loss line.
+std::string ReconnectNote(int which);
+// The connection is up: the recovery is logged when it had been retried.
+void ReconnectUp(int which);
+// The operator switched the link off: no more retries.
+void ReconnectOff(int which);
+// The timer's step: counts the second and makes the attempts that are due.
+void ReconnectTick();
 
 // The record path. One whole 298-byte record as it came from the MOC, whatever brought it (the
 // live link, a replayed file, a test): forwarded, identified, checked, counted, shown, recorded

@@ -73,4 +73,12 @@ inline constexpr const char* kTlmLinkLost = "TELEMETRY LINK LOST: ";         // 
 inline constexpr const char* kTlmConnectFailedLog = "TELEMETRY PORT CONNECTION FAILED: ";  // host:port: reason
 inline constexpr const char* kResendFailed = "RESEND FAILED ON ";  // host:port: reason
 
+// Automatic reconnection (cfg/reconnect.cfg).
+inline constexpr const char* kRetrying = "; RETRYING EVERY %d S";  // after a loss or refusal line
+inline constexpr const char* kTlmRecovered = "TELEMETRY LINK RECOVERED: ";  // host:port + tail
+inline constexpr const char* kCmdRecovered = "COMMAND LINK RECOVERED: ";    // host:port + tail
+inline constexpr const char* kRecoveredTail = " (DOWN %llu S, %d ATTEMPTS FAILED)";
+inline constexpr const char* kReconnectSettings =
+    "AUTOMATIC RECONNECT: TELEMETRY %s, COMMAND %s, EVERY %d S";
+
 }  // namespace korvex::msg

@@ -128,6 +128,7 @@ void ConnectionUp(unsigned handle, bool mocset) {
   ResetAssembler(p.link.rx);
   SetCtrlVal(p.ui.link, ids::kLkTlmLamp, 1);
   SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 1);
+  ReconnectUp(ReconnectState::kTlm);
   GiveFocusToCommandLine();
   if (mocset) {
     SetCtrlVal(p.ui.eventLog, ids::kEvCmdLine, msg::kStartMocset);
@@ -143,18 +144,23 @@ void ConnectionUp(unsigned handle, bool mocset) {
 int ConnectTlm(bool mocset) {
   Program& p = Ctx();
   unsigned h = 0;
+  p.link.reconnect.tlmMocset = mocset;
   SetWaitCursor(1);
   int r = ConnectToTCPServer(&h, p.link.portTlm, p.link.telemServ.c_str(), ClientCallback, nullptr,
                              kConnectTimeoutMs);
   SetWaitCursor(0);
   if (r < 0) {
-    SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
-    std::fprintf(stderr, "korvex: cannot connect to %s:%d: %s\n", p.link.telemServ.c_str(),
-                 p.link.portTlm, TcpErrorText(r).c_str());
-    LogMessage(std::string(msg::kTlmConnectFailedLog) + p.link.telemServ + ":" +
-                   std::to_string(p.link.portTlm) + ": " + TcpErrorText(r),
-               kRed);
-    MessagePopup(msg::kTcpClientTitle, msg::kTlmConnectFailed);
+    LinkRetry::Down d = ReconnectDown(ReconnectState::kTlm, TcpErrorText(r));
+    if (!d.retrying) SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
+    if (d.log) {
+      std::fprintf(stderr, "korvex: cannot connect to %s:%d: %s\n", p.link.telemServ.c_str(),
+                   p.link.portTlm, TcpErrorText(r).c_str());
+      LogMessage(std::string(msg::kTlmConnectFailedLog) + p.link.telemServ + ":" +
+                     std::to_string(p.link.portTlm) + ": " + TcpErrorText(r) +
+                     ReconnectNote(ReconnectState::kTlm),
+                 kRed);
+    }
+    if (!d.retrying) MessagePopup(msg::kTcpClientTitle, msg::kTlmConnectFailed);
     return -1;
   }
   ConnectionUp(h, mocset);
@@ -268,6 +274,8 @@ void HandleRecord(const std::uint8_t* rec) {
   L.handlers.dispatch(p, apid, L.decode.data());
 }
 
+int ConnectTelemetry(bool mocset) { return ConnectTlm(mocset); }
+
 int RequestConnect(int which) {
   Program& p = Ctx();
   LinkState& L = p.link;
@@ -310,18 +318,22 @@ int ClientCallback(unsigned handle, int xType, int errCode, void*) {
     case TCP_DATAREADY:
       ReadTelemetry(handle);
       break;
-    case TCP_DISCONNECT:
-      if (errCode <= -1 && errCode >= -18)
+    case TCP_DISCONNECT: {
+      // With automatic reconnection on, the loss is logged and retried instead of asked about.
+      p.link.tHandle = -1;
+      bool retrying = ReconnectDown(ReconnectState::kTlm, LinkLossReason(errCode)).retrying;
+      if (errCode <= -1 && errCode >= -18 && !retrying)
         MessagePopup(msg::kServerClosedTlm, TcpErrorText(errCode).c_str());
       LogMessage(std::string(msg::kTlmLinkLost) + p.link.telemServ + ":" +
-                     std::to_string(p.link.portTlm) + ": " + LinkLossReason(errCode),
+                     std::to_string(p.link.portTlm) + ": " + LinkLossReason(errCode) +
+                     ReconnectNote(ReconnectState::kTlm),
                  kRed);
       SetCtrlVal(p.ui.link, ids::kLkTlmLamp, 0);
-      SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
-      p.link.tHandle = -1;
+      if (!retrying) SetCtrlVal(p.ui.link, ids::kLkTlmSwitch, 0);
       // A new connection starts a new stream: a record cut short here must not shift it.
       ResetAssembler(p.link.rx);
       break;
+    }
     default:
       break;
   }
@@ -340,6 +352,7 @@ int TCP_SWITCH(int panel, int control, int event, void*, int, int) {
         p.core.aorb = 0;
       }
       SetCtrlVal(p.ui.link, ids::kLkTlmLamp, 0);
+      ReconnectOff(ReconnectState::kTlm);
     } else {
       RequestConnect(0);
     }
@@ -466,7 +479,11 @@ void InstallLinks(Program& p) {
   RTE_REGISTER_CALLBACK(displayStartStop);
   p.link.handlers.add(0x202, [](Program&, const std::uint8_t* decoded) { EventLog(decoded); });
   p.link.handlers.add(0x240, [](Program&, const std::uint8_t* decoded) { AsciiResp(decoded); });
-  p.duties.arrWait = [] { return ArrWait(); };
+  // Reconnection first: a link comes back while an ARR is awaited too.
+  p.duties.arrWait = [] {
+    ReconnectTick();
+    return ArrWait();
+  };
 }
 
 }  // namespace korvex

@@ -115,10 +115,14 @@ int CvCommandId(std::string_view label, bool cmdSwap) {
     digits[n++] = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (std::toupper(c) - 'A' + 10);
   }
   if (n < 4) return -1;
-  int b1 = digits[0] << 4 | digits[1];
-  int b2 = digits[2] << 4 | digits[3];
-  if (cmdSwap) std::swap(b1, b2);
-  return (b2 & 1) << 7 | (b1 & 0x7F);
+  // The packet identification as it left: the APID's high byte first, unless the command header
+  // went out in exchanged pairs. The processor reports a command by the APID's low seven bits,
+  // with its 0x100 bit on top (0x200-0x27F -> 0x00-0x7F, 0x300-0x37F -> 0x80-0xFF), as the
+  // command decode table reads the reported ID back.
+  int hi = digits[0] << 4 | digits[1];
+  int lo = digits[2] << 4 | digits[3];
+  if (cmdSwap) std::swap(hi, lo);
+  return (hi & 1) << 7 | (lo & 0x7F);
 }
 
 CmdVerResult CmdVer(int& pcmdcount, int cmdcount, int cmdlid, int lastSeq,

@@ -113,6 +113,8 @@ void CommandVerification(Program& p) {
   if (r.remove > 0 && d.cvPanel > 0) {
     DeleteListItem(d.cvPanel, kCvList, 0, r.remove);
     d.totcnt += r.remove;
+    // The commands still pending: the count the commanding module keeps goes down with the list.
+    p.cmd.cmdcnt = n - r.remove;
     SetCtrlVal(d.cvPanel, kCvSent, n - r.remove);
     SetCtrlVal(d.cvPanel, kCvVerified, d.totcnt);
     SetCtrlVal(d.cvPanel, kCvLast, r.remove);

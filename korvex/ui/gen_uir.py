@@ -137,6 +137,9 @@ def korvmain():
         at(ctl(15, "switch", "Command", "TCP_SWITCH", value=0), 318, 230, 90),
         at(ctl(17, "switch", "Record", "recordOnOff", value=0), 318, 330, 90),
         at(ctl(16, "string", "Recording", mode="indicator", value="Not Recording"), 368, 10, 300),
+        # Automatic reconnection (cfg/reconnect.cfg): green connected, amber retrying, dark off.
+        at(ctl(18, "led", "TLM Reconnect", mode="indicator", oncolor="0x00C000"), 372, 340),
+        at(ctl(19, "led", "CMD Reconnect", mode="indicator", oncolor="0x00C000"), 372, 480),
     ], top=0, left=0, width=620, height=410)
     summary = [ind(c, "Group %d" % (35 - c)) for c in range(34, 14, -1)]
     summary += [ind(14, "Illegal"), ind(13, "Other"), ind(12, "Instrument (unlisted)"),

@@ -254,6 +254,7 @@ int SetText(int panel, int control, const char* s) {
     case CTRL_STRING:
     case CTRL_TEXT_MSG:
       c->str = s;
+      c->textSelected = false;
       if (c->maxEntryLength > 0 && static_cast<int>(c->str.size()) > c->maxEntryLength)
         c->str.resize(c->maxEntryLength);
       break;
@@ -483,6 +484,10 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
     case ATTR_PRECISION: c->precision = std::clamp(value, 0, 15); break;
     case ATTR_MAX_ENTRY_LENGTH: c->maxEntryLength = std::max(0, value); break;
     case ATTR_FIRST_VISIBLE_LINE: c->firstVisibleLine = std::max(0, value); break;
+    case ATTR_TEXT_SELECTED:
+      if (c->type != CTRL_STRING) return RTE_ERR_TYPE;
+      c->textSelected = value != 0;
+      break;
     case ATTR_TOP: c->top = value; break;
     case ATTR_LEFT: c->left = value; break;
     case ATTR_WIDTH: c->width = value; break;
@@ -548,6 +553,7 @@ int GetCtrlAttribute(int panel, int control, int attribute, int* value) {
     case ATTR_FORMAT: *value = c->format; break;
     case ATTR_PRECISION: *value = c->precision; break;
     case ATTR_MAX_ENTRY_LENGTH: *value = c->maxEntryLength; break;
+    case ATTR_TEXT_SELECTED: *value = c->textSelected ? 1 : 0; break;
     case ATTR_FIRST_VISIBLE_LINE: *value = c->firstVisibleLine; break;
     case ATTR_TOP: *value = c->top; break;
     case ATTR_LEFT: *value = c->left; break;

@@ -70,6 +70,7 @@ struct Control {
   int format = VAL_DECIMAL_FORMAT;
   int precision = 2;
   int maxEntryLength = 0;  // 0 = unlimited
+  bool textSelected = false;  // string: the text is selected, the next key typed replaces it
   int firstVisibleLine = 0;
 
   // value of numeric, LED, binary switch (0/1), string, text message

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -298,9 +299,38 @@ class EntryView : public CtrlView {
       if (t != shownText_) edit_->setText(t);
       shownText_ = t;
     }
+    // A message shown in the line: selected, and replaced by the first key the user types even
+    // if a click put the cursor somewhere inside it meanwhile.
+    replacePending_ = c.type == CTRL_STRING && c.textSelected && c.mode != VAL_INDICATOR;
+    if (replacePending_) edit_->selectAll();
+  }
+
+  // The first key after a message: typing (or pasting, or deleting) replaces the whole text;
+  // moving the cursor means the user edits the message, which is then left alone.
+  void replaceMessageOnKey(QKeyEvent* e) {
+    if (!replacePending_) return;
+    switch (e->key()) {
+      case Qt::Key_Shift: case Qt::Key_Control: case Qt::Key_Alt: case Qt::Key_Meta:
+      case Qt::Key_Return: case Qt::Key_Enter: case Qt::Key_Tab: case Qt::Key_Escape:
+        return;
+      case Qt::Key_Backspace: case Qt::Key_Delete:
+        break;
+      default: {
+        QString typed = e->text();
+        bool printable = !typed.isEmpty() && typed.at(0).isPrint();
+        if (!printable && !e->matches(QKeySequence::Paste)) {
+          if (!e->matches(QKeySequence::Copy) && !e->matches(QKeySequence::SelectAll))
+            replacePending_ = false;
+          return;
+        }
+      }
+    }
+    replacePending_ = false;
+    edit_->selectAll();
   }
 
   bool onKey(QKeyEvent* e) override {
+    if (mode_ != VAL_INDICATOR) replaceMessageOnKey(e);
     int code = KeyCode(e);
     if (!code || mode_ == VAL_INDICATOR) return false;
     int h = panel(), id = id_;
@@ -329,6 +359,7 @@ class EntryView : public CtrlView {
  private:
   QLineEdit* edit_;
   QString shownText_ = QStringLiteral("\x01");  // never a real value: the first update sets it
+  bool replacePending_ = false;  // the line shows a message that the next key typed replaces
 };
 
 // ---------------------------------------------------------------------------------------------

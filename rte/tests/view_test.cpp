@@ -675,3 +675,69 @@ TEST_F(ViewTest, PanelClicksCarryPanelCoordinatesAndControlClicksStayWithTheCont
 }
 
 }  // namespace
+
+namespace {
+void Type(QWidget* w, const QString& text) {
+  for (QChar ch : text) {
+    QKeyEvent press(QEvent::KeyPress, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+    QCoreApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+    QCoreApplication::sendEvent(w, &release);
+  }
+}
+std::string StrVal(int panel, int ctrl) {
+  std::string s;
+  GetCtrlVal(panel, ctrl, &s);
+  return s;
+}
+}  // namespace
+
+TEST_F(ViewTest, AMessageShownSelectedIsReplacedByTheFirstKeyTyped) {
+  auto* edit = W<QLineEdit>(panel_, kStr);
+  ASSERT_TRUE(edit);
+  int sel = -1;
+  EXPECT_EQ(SetCtrlAttribute(panel_, kNum, ATTR_TEXT_SELECTED, 1), RTE_ERR_TYPE);
+
+  // Without the request the text typed goes where the cursor is: after the message.
+  SetCtrlVal(panel_, kStr, "COMMAND NOT SENT!");
+  rte::view::FlushNow();
+  Type(edit, "HELP");
+  EXPECT_EQ(StrVal(panel_, kStr), "COMMAND NOT SENT!HELP");
+
+  SetCtrlVal(panel_, kStr, "COMMAND NOT SENT!");
+  ASSERT_EQ(SetCtrlAttribute(panel_, kStr, ATTR_TEXT_SELECTED, 1), 0);
+  rte::view::FlushNow();
+  EXPECT_EQ(edit->selectedText(), "COMMAND NOT SENT!");
+  Type(edit, "HELP");
+  EXPECT_EQ(StrVal(panel_, kStr), "HELP");
+  GetCtrlAttribute(panel_, kStr, ATTR_TEXT_SELECTED, &sel);
+  EXPECT_EQ(sel, 0);  // the user's text is no message
+  rte::view::FlushNow();
+  EXPECT_EQ(edit->text(), "HELP");
+
+  // The selection lost meanwhile (a click into the line, focus elsewhere): still replaced.
+  SetCtrlVal(panel_, kStr, "WAITING FOR ARR; COMMAND NOT SENT!");
+  SetCtrlAttribute(panel_, kStr, ATTR_TEXT_SELECTED, 1);
+  rte::view::FlushNow();
+  edit->deselect();
+  edit->setCursorPosition(7);
+  Type(edit, "go");
+  EXPECT_EQ(StrVal(panel_, kStr), "go");
+
+  // Moving the cursor first means editing the message: it is kept.
+  SetCtrlVal(panel_, kStr, "ABC");
+  SetCtrlAttribute(panel_, kStr, ATTR_TEXT_SELECTED, 1);
+  rte::view::FlushNow();
+  Key(edit, Qt::Key_End);
+  Type(edit, "D");
+  EXPECT_EQ(StrVal(panel_, kStr), "ABCD");
+
+  // A new value from the program ends the request.
+  SetCtrlAttribute(panel_, kStr, ATTR_TEXT_SELECTED, 1);
+  SetCtrlVal(panel_, kStr, "/systemnop ");
+  GetCtrlAttribute(panel_, kStr, ATTR_TEXT_SELECTED, &sel);
+  EXPECT_EQ(sel, 0);
+  rte::view::FlushNow();
+  Type(edit, "1");
+  EXPECT_EQ(StrVal(panel_, kStr), "/systemnop 1");
+}

@@ -125,10 +125,13 @@ TEST(SpcCheck, ZonesAndText) {
 }
 
 TEST(CmdVer, WrapResetMatchAndWarnings) {
-  // The label's first two bytes: 0x12 0x81 -> id = (0x81 & 1) << 7 | (0x12 & 0x7F) = 0x92.
-  EXPECT_EQ(CvCommandId("12 81 C0 05", false), 0x92);
-  EXPECT_EQ(CvCommandId("1281C005", false), 0x92);
-  EXPECT_EQ(CvCommandId("81 12", true), 0x92);
+  // The label's first two bytes are the packet identification: APID 0x312 -> 0x92, the ID the
+  // processor reports (and the command decode table turns back into 0x312); APID 0x200 -> 0.
+  EXPECT_EQ(CvCommandId("13 12 C0 05", false), 0x92);
+  EXPECT_EQ(CvCommandId("1312C005", false), 0x92);
+  EXPECT_EQ(CvCommandId("12 13 05 C0", true), 0x92);  // the header left in exchanged pairs
+  EXPECT_EQ(CvCommandId("1200C00000012D00", false), 0x00);
+  EXPECT_EQ(CvCommandId("127F", false), 0x7F);
   EXPECT_EQ(CvCommandId("1", false), -1);
 
   std::vector<CvEntry> none;
@@ -147,7 +150,7 @@ TEST(CmdVer, WrapResetMatchAndWarnings) {
   EXPECT_EQ(r.remove, 0);
   EXPECT_TRUE(r.warning.empty());
 
-  std::vector<CvEntry> list = {{"12 81 00", 5}, {"12 81 00", 6}, {"13 00 00", 7}};
+  std::vector<CvEntry> list = {{"13 12 00", 5}, {"13 12 00", 6}, {"12 13 00", 7}};
   prev = 100;
   r = CmdVer(prev, 102, 0x92, 6, list, false, "IDPUcmd");
   EXPECT_EQ(r.remove, 2);

@@ -142,9 +142,9 @@ TEST_F(StationTest, CommandVerificationEmptiesTheListAndWarns) {
   Frame f = Nominal();
   Put16(f, 24, 100);
   HandleRecord(Record(0x200, f).data());  // the first count is the reference
-  // Command ID 5: the low seven bits of the first byte, the top bit from the second's low bit.
-  InsertListItem(cv, 2, -1, "05 00 C0 07", 7.0);
-  InsertListItem(cv, 2, -1, "85 00 C0 08", 8.0);
+  // Command ID 5: the packets of APID 0x205 (the entry's label is the packet as sent).
+  InsertListItem(cv, 2, -1, "12 05 C0 07", 7.0);
+  InsertListItem(cv, 2, -1, "12 05 C0 08", 8.0);
   Put16(f, 24, 102);
   f[26] = 0x05;
   f[27] = 8;

@@ -97,6 +97,9 @@ enum Attribute {
   ATTR_CALLBACK_NAME,   // read only
   ATTR_FIRST_VISIBLE_LINE,
   ATTR_MAX_ENTRY_LENGTH,
+  // String controls: 1 = the whole text is selected, so that the first key the user types
+  // replaces it (a message shown in an entry line). Any new value clears it.
+  ATTR_TEXT_SELECTED,
   // timer control
   ATTR_INTERVAL = 200,  // seconds (double)
   ATTR_ENABLED,
