@@ -434,9 +434,11 @@ TEST_F(StationTest, EveryResourceFileLoads) {
       int h = LoadPanel(0, f, res);
       EXPECT_GT(h, 0) << f << " " << res << ": " << rte::LastLoadError();
       ++panels;
-      for (auto& cj : pj["controls"])
-        if (cj.contains("callback"))
+      for (auto& cj : pj["controls"]) {
+        if (cj.contains("callback")) {
           EXPECT_NE(rte::FindCallback(cj["callback"].get<std::string>()), nullptr);
+        }
+      }
     }
   }
   EXPECT_EQ(panels, 132);
