@@ -227,9 +227,42 @@ HazardCount CountHazards(const std::vector<std::string>& db, const std::uint8_t*
   return c;
 }
 
+namespace {
+std::vector<std::string> SequenceLinesFresh(const std::vector<std::string>& db,
+                                            const std::uint8_t* rec, std::size_t size, int* offset,
+                                            const LoweredLines* lowered);
+// Dumped halves remembered per database at most before the store starts afresh.
+constexpr std::size_t kDumpsRemembered = 4096;
+}  // namespace
+
 std::vector<std::string> SequenceLines(const std::vector<std::string>& db, const std::uint8_t* rec,
                                        std::size_t size, int* offset,
                                        const LoweredLines* lowered) {
+  // The same half dumped again (dumps repeat) with the same offset reads the same: its answer is
+  // kept with the database.
+  std::string key;
+  if (Usable(db, lowered)) {
+    key.assign(reinterpret_cast<const char*>(rec), size);
+    key.append(reinterpret_cast<const char*>(offset), sizeof *offset);
+    auto it = lowered->dumps.find(key);
+    if (it != lowered->dumps.end()) {
+      *offset = it->second.offset;
+      return it->second.lines;
+    }
+  }
+  std::vector<std::string> out = SequenceLinesFresh(db, rec, size, offset, lowered);
+  if (!key.empty()) {
+    if (lowered->dumps.size() >= kDumpsRemembered) lowered->dumps.clear();
+    lowered->dumps.emplace(std::move(key), LoweredLines::Dump{out, *offset});
+  }
+  return out;
+}
+
+namespace {
+
+std::vector<std::string> SequenceLinesFresh(const std::vector<std::string>& db,
+                                            const std::uint8_t* rec, std::size_t size, int* offset,
+                                            const LoweredLines* lowered) {
   std::vector<std::string> out;
   std::vector<std::string> scratch;
   Identifier id{db, LowerLines(db, lowered, scratch),
@@ -264,5 +297,7 @@ std::vector<std::string> SequenceLines(const std::vector<std::string>& db, const
   }
   return out;
 }
+
+}  // namespace
 
 }  // namespace korvex

@@ -114,6 +114,7 @@ void ReadCmdDb(const std::vector<std::string>& lines, CmdDb& db, LoadNotes* note
   db.cmdDbLns = static_cast<int>(db.list.size());
   db.lower.found.clear();
   db.lower.hazard.clear();
+  db.lower.dumps.clear();
   db.lower.lines = db.list;
   for (std::string& l : db.lower.lines)
     for (char& c : l) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -61,6 +61,11 @@ struct LoweredLines {
   std::vector<std::string> lines;
   mutable std::unordered_map<std::string, int> found;
   mutable std::vector<signed char> hazard;  // per line: -1 not looked at yet, 0 or 1
+  struct Dump {
+    std::vector<std::string> lines;
+    int offset = 0;  // the argument offset after the half
+  };
+  mutable std::unordered_map<std::string, Dump> dumps;  // dumped halves (bytes, offset) read
 };
 
 struct CmdDb {
