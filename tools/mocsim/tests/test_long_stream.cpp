@@ -65,7 +65,9 @@ TEST(MocsimLongStream, MixedStreamCarriesExactlyTheInjectedFaults) {
       if (last.count(apid) && seq != (last[apid] + 1) % kSeqModulo) {
         gapSeen.insert(i);
         auto it = gapAt.find(i);
-        if (it != gapAt.end()) EXPECT_EQ(seq, (last[apid] + 1 + it->second) % kSeqModulo) << i;
+        if (it != gapAt.end()) {
+          EXPECT_EQ(seq, (last[apid] + 1 + it->second) % kSeqModulo) << i;
+        }
       }
       last[apid] = seq;
     }
