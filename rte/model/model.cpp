@@ -227,6 +227,7 @@ int SetNumeric(int panel, int control, double v) {
       for (std::size_t i = 0; i < c->items.size(); ++i)
         if (!c->items[i].textValue && c->items[i].value == v) {
           c->index = static_cast<int>(i);
+          c->picked = true;
           Touch(panel, c);
           return 0;
         }
@@ -263,6 +264,7 @@ int SetText(int panel, int control, const char* s) {
       for (std::size_t i = 0; i < c->items.size(); ++i)
         if (c->items[i].textValue && c->items[i].text == s) {
           c->index = static_cast<int>(i);
+          c->picked = true;
           Touch(panel, c);
           return 0;
         }
@@ -602,6 +604,7 @@ int SetCtrlIndex(int panel, int control, int index) {
   if (!IsList(c)) return RTE_ERR_TYPE;
   if (index < 0 || index >= static_cast<int>(c->items.size())) return RTE_ERR_BAD_INDEX;
   c->index = index;
+  c->picked = true;
   Touch(panel, c);
   return 0;
 }
@@ -726,9 +729,10 @@ int DeleteListItem(int panel, int control, int index, int count) {
   if (count < 0 || index + count > n) count = n - index;
   c->items.erase(c->items.begin() + index, c->items.begin() + index + count);
   n -= count;
-  if (n == 0)
+  if (n == 0) {
     c->index = -1;
-  else if (c->index >= index + count)
+    c->picked = false;
+  } else if (c->index >= index + count)
     c->index -= count;
   else if (c->index >= n)
     c->index = n - 1;
@@ -742,6 +746,7 @@ int ClearListCtrl(int panel, int control) {
   if (!c) return err;
   c->items.clear();
   c->index = -1;
+  c->picked = false;
   Touch(panel, c);
   return 0;
 }

@@ -81,6 +81,10 @@ struct Control {
   // ring, list box
   std::vector<ListItem> items;
   int index = -1;
+  // The index was chosen (by the program or the operator), rather than only following the first
+  // line inserted: a view marks the current line only then, so a log does not show its first
+  // line as picked.
+  bool picked = false;
   // timer
   double interval = 1.0;
   bool enabled = true;

@@ -668,7 +668,12 @@ class ListView : public CtrlView {
       if (applying_ || row < 0) return;
       if (mode_ == VAL_INDICATOR) return;
       int now = -1;
-      if (GetCtrlIndex(panel(), id_, &now) == 0 && now == row) return;  // told already
+      if (GetCtrlIndex(panel(), id_, &now) == 0 && now == row) {
+        // Told already; a first line that was only current by default is now picked.
+        const model::Control* c = model::Model::get().control(panel(), id_);
+        if (c && !c->picked) view_->setIndex(panel(), id_, row);
+        return;
+      }
       view_->setIndex(panel(), id_, row);
       send(EVENT_VAL_CHANGED);
     });
@@ -740,11 +745,12 @@ class ListView : public CtrlView {
       if (QListWidgetItem* it = list_->item(c.firstVisibleLine))
         list_->scrollToItem(it, QAbstractItemView::PositionAtTop);
     }
-    if (c.index != index_ || list_->currentRow() != c.index) {
-      index_ = c.index;
-      if (c.index >= 0 && c.index < list_->count()) {
-        list_->setCurrentRow(c.index);
-        list_->scrollToItem(list_->item(c.index));
+    const int shown = c.picked ? c.index : -1;
+    if (shown != index_ || list_->currentRow() != shown) {
+      index_ = shown;
+      if (shown >= 0 && shown < list_->count()) {
+        list_->setCurrentRow(shown);
+        list_->scrollToItem(list_->item(shown));
       } else {
         list_->setCurrentRow(-1);
       }

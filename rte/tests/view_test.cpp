@@ -741,3 +741,38 @@ TEST_F(ViewTest, AMessageShownSelectedIsReplacedByTheFirstKeyTyped) {
   Type(edit, "1");
   EXPECT_EQ(StrVal(panel_, kStr), "/systemnop 1");
 }
+
+// A list whose current line only followed the first insert marks no line (a log's first line
+// keeps its own colours); once the program or the operator picks a line it is marked, clearing
+// the list forgets the pick, and the model's index reads the same all along.
+TEST_F(ViewTest, OnlyAPickedListLineIsMarkedCurrent) {
+  auto* list = W<QListWidget>(panel_, kList);
+  ASSERT_TRUE(list);
+  ClearListCtrl(panel_, kList);
+  InsertListItem(panel_, kList, -1, "first", 1.0);
+  InsertListItem(panel_, kList, -1, "second", 2.0);
+  rte::view::FlushNow();
+  int index = -1;
+  GetCtrlIndex(panel_, kList, &index);
+  EXPECT_EQ(index, 0);
+  EXPECT_EQ(list->currentRow(), -1);
+  EXPECT_TRUE(list->selectedItems().isEmpty());
+
+  SetCtrlIndex(panel_, kList, 1);
+  rte::view::FlushNow();
+  EXPECT_EQ(list->currentRow(), 1);
+
+  ClearListCtrl(panel_, kList);
+  InsertListItem(panel_, kList, -1, "again", 3.0);
+  rte::view::FlushNow();
+  EXPECT_EQ(list->currentRow(), -1);
+
+  // The operator's click on the first line picks it, and it stays marked.
+  Click(list->viewport(), list->visualItemRect(list->item(0)).center(), Qt::LeftButton,
+        QEvent::MouseButtonPress);
+  Click(list->viewport(), list->visualItemRect(list->item(0)).center(), Qt::LeftButton,
+        QEvent::MouseButtonRelease);
+  InsertListItem(panel_, kList, -1, "later", 4.0);
+  rte::view::FlushNow();
+  EXPECT_EQ(list->currentRow(), 0);
+}
