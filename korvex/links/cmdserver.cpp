@@ -38,12 +38,7 @@ LocalServerState& Local() { return Ctx().local; }
 
 std::string Now13() { return GetTime(rte::LocalTime(rte::Now())); }
 
-int CmdSlotOf(unsigned handle) {
-  const LocalServerState& L = Local();
-  for (int k = 0; k < LocalServerState::kCmdSlots; ++k)
-    if (L.rHandle[static_cast<std::size_t>(k)] == static_cast<int>(handle)) return k;
-  return -1;
-}
+int CmdSlotOf(unsigned handle) { return SlotIndex(Local().rHandle, static_cast<int>(handle)); }
 
 int ServedHandle() {
   const LocalServerState& L = Local();
@@ -127,16 +122,8 @@ void DropCmdClient(int k, bool log) {
 void CmdConnected(unsigned handle) {
   Program& p = Ctx();
   LocalServerState& L = p.local;
-  std::string addr;
-  GetTCPPeerAddr(handle, &addr);
-  if (!L.cfg.allows(addr)) {
-    DisconnectTCPClient(handle);
-    LogMessage(msg::kPeerRefused + addr + msg::kPeerRefusedWhy, kRed);
-    return;
-  }
-  int k = -1;
-  for (int j = 0; j < LocalServerState::kCmdSlots && k < 0; ++j)
-    if (L.rHandle[static_cast<std::size_t>(j)] < 0) k = j;
+  if (!AdmitPeer(handle)) return;
+  int k = SlotIndex(L.rHandle, -1);
   if (k < 0) {
     DisconnectTCPClient(handle);
     MessagePopup(msg::kTcpServerTitle, msg::kClientFailed);

@@ -23,16 +23,8 @@ std::string Upper(std::string s) {
   return s;
 }
 
-int FreeSlotIndex(const LocalServerState& L) {
-  for (int k = 0; k < LocalServerState::kTlmSlots; ++k)
-    if (L.fHandle[static_cast<std::size_t>(k)] < 0) return k;
-  return -1;
-}
-
 int SlotOf(const LocalServerState& L, unsigned handle) {
-  for (int k = 0; k < LocalServerState::kTlmSlots; ++k)
-    if (L.fHandle[static_cast<std::size_t>(k)] == static_cast<int>(handle)) return k;
-  return -1;
+  return SlotIndex(L.fHandle, static_cast<int>(handle));
 }
 
 void ShowServerLamp() {
@@ -67,14 +59,8 @@ void DropClient(int k, bool log) {
 void Connected(unsigned handle) {
   Program& p = Ctx();
   LocalServerState& L = p.local;
-  std::string addr;
-  GetTCPPeerAddr(handle, &addr);
-  if (!L.cfg.allows(addr)) {
-    DisconnectTCPClient(handle);
-    LogMessage(msg::kPeerRefused + addr + msg::kPeerRefusedWhy, kRed);
-    return;
-  }
-  int k = FreeSlotIndex(L);
+  if (!AdmitPeer(handle)) return;
+  int k = SlotIndex(L.fHandle, -1);
   if (k < 0) {
     // Twenty are served; the next one would get nothing, so it is not kept waiting either.
     DisconnectTCPClient(handle);
@@ -131,6 +117,15 @@ std::string ClientName(unsigned handle) {
   std::string name;
   if (GetTCPPeerName(handle, &name) < 0 || name.empty()) GetTCPPeerAddr(handle, &name);
   return Upper(name);
+}
+
+bool AdmitPeer(unsigned handle) {
+  std::string addr;
+  GetTCPPeerAddr(handle, &addr);
+  if (Ctx().local.cfg.allows(addr)) return true;
+  DisconnectTCPClient(handle);
+  LogMessage(msg::kPeerRefused + addr + msg::kPeerRefusedWhy, kRed);
+  return false;
 }
 
 void ReadLocalServerConfig() {

@@ -1,6 +1,8 @@
 // Inside the links module: what the local telemetry server and the local command server share.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,6 +13,16 @@ struct Program;
 
 // Peer name, or its address when no name can be had, in upper case.
 std::string ClientName(unsigned handle);
+// The slot of a client table that holds handle h (h = -1: the first free slot), or -1.
+template <std::size_t N>
+int SlotIndex(const std::array<int, N>& slots, int h) {
+  for (std::size_t k = 0; k < N; ++k)
+    if (slots[k] == h) return static_cast<int>(k);
+  return -1;
+}
+// A new connection's peer is on the allowed list of cfg/localserver.cfg; one that is not is
+// closed and logged in red.
+bool AdmitPeer(unsigned handle);
 // Reads cfg/localserver.cfg into the local server state (the defaults without the file); what it
 // skipped is logged in yellow.
 void ReadLocalServerConfig();
