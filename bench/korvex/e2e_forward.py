@@ -17,16 +17,14 @@ usage: e2e_forward.py BUILD_DIR [RECORDS] [CLIENTS]
 """
 import os
 import resource
-import shutil
 import socket
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import zlib
 
-REC = 298
+from fake_moc import REC, start_moc, station_with_stream
 
 
 def free_port():
@@ -35,30 +33,6 @@ def free_port():
     port = s.getsockname()[1]
     s.close()
     return port
-
-
-def serve_once(data, ready, result):
-    srv = socket.socket()
-    srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    srv.bind(("127.0.0.1", 0))
-    srv.listen(1)
-    ready.append(srv.getsockname()[1])
-    conn, _ = srv.accept()
-    t0 = time.perf_counter()
-    result["t0"] = t0
-    conn.sendall(data)
-    result["sent"] = time.perf_counter() - t0
-    result["conn"] = conn
-    srv.close()
-
-
-def start_moc(data):
-    ready, result = [], {}
-    th = threading.Thread(target=serve_once, args=(data, ready, result), daemon=True)
-    th.start()
-    while not ready:
-        time.sleep(0.01)
-    return ready[0], result, th
 
 
 class Reader(threading.Thread):
@@ -167,17 +141,7 @@ def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
     records = int(sys.argv[2]) if len(sys.argv) > 2 else 300000
     clients = int(sys.argv[3]) if len(sys.argv) > 3 else 20
-    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    work = tempfile.mkdtemp(prefix="korvex_fwd_")
-    try:
-        shutil.copytree(os.path.join(root, "station"), os.path.join(work, "st"))
-        st = os.path.join(work, "st")
-        stream = os.path.join(work, "stream.bin")
-        subprocess.run([os.path.join(build, "tools", "mocsim", "mocsim"), "--station", st,
-                        "--cmd-port", "off", "--rate", "0", "--count", str(records),
-                        "--write", stream], check=True, stdout=subprocess.DEVNULL)
-        with open(stream, "rb") as f:
-            data = f.read()
+    with station_with_stream(build, records, "korvex_fwd_") as (st, data):
         alone, whole_alone, _, _, _, cpu0, wall0 = run_station(build, data, st, 0)
         intake, whole_rec, per_client, whole, dropped, cpu, wall = run_station(build, data, st,
                                                                                clients)
@@ -194,8 +158,6 @@ def main():
                   (whole, clients, dropped))
             print("ratio                : %.3f (slowest client's rate / intake without clients)" %
                   (min(per_client) / alone))
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -7,43 +7,16 @@ ratio (whole-process figures, including the station's start-up to connection, ex
 usage: e2e_intake.py BUILD_DIR [RECORDS]
 """
 import os
-import shutil
 import socket
 import subprocess
 import sys
-import tempfile
-import threading
 import time
 
-REC = 298
-
-
-def serve_once(data, ready, result):
-    srv = socket.socket()
-    srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    srv.bind(("127.0.0.1", 0))
-    srv.listen(1)
-    ready.append(srv.getsockname()[1])
-    conn, _ = srv.accept()
-    t0 = time.perf_counter()
-    conn.sendall(data)
-    result["sent"] = time.perf_counter() - t0
-    result["t0"] = t0
-    result["conn"] = conn
-    srv.close()
-
-
-def start_server(data):
-    ready, result = [], {}
-    th = threading.Thread(target=serve_once, args=(data, ready, result), daemon=True)
-    th.start()
-    while not ready:
-        time.sleep(0.01)
-    return ready[0], result, th
+from fake_moc import REC, start_moc, station_with_stream
 
 
 def plain_reader(data):
-    port, result, th = start_server(data)
+    port, result, th = start_moc(data)
     s = socket.create_connection(("127.0.0.1", port))
     got = 0
     buf = bytearray(1 << 20)
@@ -59,7 +32,7 @@ def plain_reader(data):
 
 
 def station(build, data, workdir):
-    port, result, th = start_server(data)
+    port, result, th = start_moc(data)
     cfg = os.path.join(workdir, "cfg", "korvex.cfg")
     with open(cfg) as f:
         lines = f.read().split("\n")
@@ -99,17 +72,7 @@ def station(build, data, workdir):
 def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
     records = int(sys.argv[2]) if len(sys.argv) > 2 else 300000
-    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    work = tempfile.mkdtemp(prefix="korvex_e2e_")
-    try:
-        shutil.copytree(os.path.join(root, "station"), os.path.join(work, "st"))
-        st = os.path.join(work, "st")
-        stream = os.path.join(work, "stream.bin")
-        subprocess.run([os.path.join(build, "tools", "mocsim", "mocsim"), "--station", st,
-                        "--cmd-port", "off", "--rate", "0", "--count", str(records),
-                        "--write", stream], check=True, stdout=subprocess.DEVNULL)
-        with open(stream, "rb") as f:
-            data = f.read()
+    with station_with_stream(build, records, "korvex_e2e_") as (st, data):
         plain = plain_reader(data)
         rate, whole = station(build, data, st)
         print("records            : %d (%.1f MB, simulator APID mix)" % (records, len(data) / 1e6))
@@ -117,8 +80,6 @@ def main():
         print("korvex --headless  : %.0f records/s (decoding, limits, recording on)%s"
               % (rate, "" if whole else "  INCOMPLETE RECORDING"))
         print("ratio              : %.3f of the plain reader" % (rate / plain))
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":
