@@ -1,5 +1,6 @@
-// The MOC command server played by a test on loopback: accepts the station's connections one
-// after the other, collects what it writes and sends what the test gives it.
+// A MOC server played by a test on loopback: it accepts the station's connections one after the
+// other, collects what the station writes, sends what the test gives it, and can stop listening
+// altogether (connections are then refused) and listen again on the same port.
 #pragma once
 
 #include <arpa/inet.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -41,27 +43,22 @@ class RefusingPort {
 class CmdPeer {
  public:
   CmdPeer() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd_, 4);
-    socklen_t n = sizeof a;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n);
-    port_ = ntohs(a.sin_port);
+    Listen(0);
     thread_ = std::thread([this] { Serve(); });
   }
   ~CmdPeer() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
-    if (client_ >= 0) ::close(client_);
-    if (fd_ >= 0) ::close(fd_);
+    std::lock_guard<std::mutex> l(mu_);
+    CloseClient();
+    if (listen_ >= 0) ::close(listen_);
   }
   unsigned port() const { return port_; }
   int connections() const { return connections_; }
+  bool connected() {
+    std::lock_guard<std::mutex> l(mu_);
+    return client_ >= 0;
+  }
   std::string received() {
     std::lock_guard<std::mutex> l(mu_);
     return got_;
@@ -74,33 +71,74 @@ class CmdPeer {
     std::lock_guard<std::mutex> l(mu_);
     if (client_ >= 0) (void)!::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
   }
-  // The server closes the connection it holds.
+  // The server closes the connection it holds (and keeps listening).
   void drop() {
     std::lock_guard<std::mutex> l(mu_);
-    if (client_ >= 0) {
-      ::shutdown(client_, SHUT_RDWR);
-      ::close(client_);
-      client_ = -1;
+    CloseClient();
+  }
+  // The server goes down: the connection is closed and nobody listens on the port any more.
+  void goAway() {
+    std::lock_guard<std::mutex> l(mu_);
+    CloseClient();
+    if (listen_ >= 0) {
+      ::shutdown(listen_, SHUT_RDWR);
+      ::close(listen_);
     }
+    listen_ = -1;
+  }
+  // The server is back on the same port (the old socket may take a moment to be released).
+  bool comeBack() {
+    for (int i = 0; i < 100; ++i) {
+      {
+        std::lock_guard<std::mutex> l(mu_);
+        if (listen_ < 0) Listen(port_);
+        if (listen_ >= 0) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
   }
 
  private:
+  void Listen(unsigned port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0) {
+      ::close(fd);
+      return;
+    }
+    socklen_t n = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+    port_ = ntohs(a.sin_port);
+    listen_ = fd;
+  }
+  void CloseClient() {
+    if (client_ < 0) return;
+    ::shutdown(client_, SHUT_RDWR);
+    ::close(client_);
+    client_ = -1;
+  }
   void Serve() {
     char buf[4096];
     while (!stop_) {
-      int fd, cl;
+      int lf, cl;
       {
         std::lock_guard<std::mutex> l(mu_);
-        fd = fd_;
+        lf = listen_;
         cl = client_;
       }
-      pollfd p[2] = {{fd, POLLIN, 0}, {cl, POLLIN, 0}};
-      if (::poll(p, 2, 50) <= 0) continue;
+      pollfd p[2] = {{lf, POLLIN, 0}, {cl, POLLIN, 0}};
+      if (::poll(p, 2, 20) <= 0) continue;
       std::lock_guard<std::mutex> l(mu_);
-      if (fd >= 0 && fd == fd_ && (p[0].revents & POLLIN)) {
-        int c = ::accept(fd_, nullptr, nullptr);
+      if (lf >= 0 && lf == listen_ && (p[0].revents & POLLIN)) {
+        int c = ::accept(listen_, nullptr, nullptr);
         if (c >= 0) {
-          if (client_ >= 0) ::close(client_);
+          CloseClient();
           client_ = c;
           ++connections_;
         }
@@ -115,7 +153,8 @@ class CmdPeer {
       }
     }
   }
-  int fd_ = -1, client_ = -1;
+
+  int listen_ = -1, client_ = -1;
   unsigned port_ = 0;
   std::thread thread_;
   std::atomic<bool> stop_{false};

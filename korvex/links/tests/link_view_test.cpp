@@ -9,7 +9,7 @@
 
 #include "core/tests/station_fixture.h"
 #include "links/tests/cmd_peer.h"  // RefusingPort
-#include "links/tests/flaky_peer.h"
+#include "links/tests/cmd_peer.h"
 
 using namespace korvex;
 using namespace korvex::testing;
@@ -95,7 +95,7 @@ TEST_F(LinkView, TheLineTypedAfterAStationMessageReplacesIt) {
 }
 
 TEST_F(LinkView, LinkPanelShowsTheReconnectionLamps) {
-  FlakyPeer tlm;
+  CmdPeer tlm;
   RefusingPort cmd;
   auto lines = CfgLines(tlm.port());
   lines[2] = "CmdPort = " + std::to_string(cmd.port());

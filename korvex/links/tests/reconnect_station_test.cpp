@@ -5,8 +5,7 @@
 #include <QElapsedTimer>
 
 #include "core/tests/station_fixture.h"
-#include "links/tests/cmd_peer.h"  // RefusingPort
-#include "links/tests/flaky_peer.h"
+#include "links/tests/cmd_peer.h"
 #include "links/tests/tlm_records.h"
 
 using namespace korvex;
@@ -80,7 +79,7 @@ class ReconnectTest : public StationTest {
 }  // namespace
 
 TEST_F(ReconnectTest, TelemetryLossRetriedUntilTheServerIsBackAndRecordsFlowAgain) {
-  FlakyPeer moc;
+  CmdPeer moc;
   Configure(moc.port(), 5002, "telemetry = on\ninterval = 2\n");
   ASSERT_EQ(Start(), kStarted);
   HoldTicks();
@@ -161,7 +160,7 @@ TEST_F(ReconnectTest, TelemetryLossRetriedUntilTheServerIsBackAndRecordsFlowAgai
 }
 
 TEST_F(ReconnectTest, RefusedCommandLinkRetriedLostAgainAndBackForTheNextCommand) {
-  FlakyPeer moc;
+  CmdPeer moc;
   moc.goAway();  // the command server is not up yet
   RefusingPort noTelemetry;
   Configure(noTelemetry.port(), moc.port(), "command = on\ninterval = 1\ntelemetry = off\n");
@@ -210,7 +209,7 @@ TEST_F(ReconnectTest, RefusedCommandLinkRetriedLostAgainAndBackForTheNextCommand
 }
 
 TEST_F(ReconnectTest, WithoutTheSettingALossIsAskedAboutAndNotRetried) {
-  FlakyPeer moc;
+  CmdPeer moc;
   // A setting the station does not understand is reported by file and line and stays off.
   Configure(moc.port(), 5002, "telemetry = sometimes\n");
   ASSERT_EQ(Start(), kStarted);
