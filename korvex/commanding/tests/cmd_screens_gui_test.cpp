@@ -2,37 +2,16 @@
 // while a script runs, the script list, the command-file panel, the schedule and the command
 // verification panel with its reset button.
 #include <QCoreApplication>
-#include <QImage>
-
-#include <set>
 
 #include "core/ids.h"
-#include "core/tests/station_fixture.h"
+#include "core/tests/window_fixture.h"
 
 using namespace korvex;
 using namespace korvex::testing;
 
 namespace {
 
-class CmdScreensGui : public StationTest {
- protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "korvex_gui_tests";
-    static char* argv[] = {name, nullptr};
-    rte::AppOptions o;
-    o.headless = false;
-    rte::StartApp(argc, argv, o);
-  }
-};
-
-int Colours(const std::string& png) {
-  QImage img(QString::fromStdString(png));
-  std::set<unsigned> c;
-  for (int y = 0; y < img.height(); y += 3)
-    for (int x = 0; x < img.width(); x += 3) c.insert(img.pixel(x, y));
-  return static_cast<int>(c.size());
-}
+using CmdScreensGui = WindowStationTest;
 
 }  // namespace
 
@@ -64,6 +43,6 @@ TEST_F(CmdScreensGui, ScriptScheduleAndCommandFilePanelsRender) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     const std::string png = (shots / (std::string(name) + ".png")).string();
     ASSERT_EQ(rte::SavePanelImage(panel, png), 0) << name;
-    EXPECT_GT(Colours(png), 4) << name;
+    EXPECT_GT(ImageColours(png), 4) << name;
   }
 }

@@ -2,12 +2,9 @@
 // command verification list after one command and its ARR, rendered to PNG files.
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QImage>
-
-#include <set>
 
 #include "core/ids.h"
-#include "core/tests/station_fixture.h"
+#include "core/tests/window_fixture.h"
 #include "links/tests/cmd_peer.h"
 #include "links/tests/sep_client.h"
 
@@ -16,26 +13,7 @@ using namespace korvex::testing;
 
 namespace {
 
-class CmdPanelsGui : public StationTest {
- protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "korvex_gui_tests";
-    static char* argv[] = {name, nullptr};
-    rte::AppOptions o;
-    o.headless = false;
-    rte::StartApp(argc, argv, o);
-  }
-};
-
-// Distinct colours in the image: a panel drawn with its controls has many, an empty one few.
-int Colours(const std::string& png) {
-  QImage img(QString::fromStdString(png));
-  std::set<unsigned> c;
-  for (int y = 0; y < img.height(); y += 3)
-    for (int x = 0; x < img.width(); x += 3) c.insert(img.pixel(x, y));
-  return static_cast<int>(c.size());
-}
+using CmdPanelsGui = WindowStationTest;
 
 }  // namespace
 
@@ -73,7 +51,7 @@ TEST_F(CmdPanelsGui, ScmArrAndVerificationPanelsRender) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     const std::string png = (shots / (std::string(name) + ".png")).string();
     ASSERT_EQ(rte::SavePanelImage(panel, png), 0) << name;
-    EXPECT_GT(Colours(png), 4) << name;
+    EXPECT_GT(ImageColours(png), 4) << name;
   }
 }
 
@@ -119,7 +97,7 @@ TEST_F(CmdPanelsGui, LocalServerPanelsShowTheirClients) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     const std::string png = (shots / (std::string(name) + ".png")).string();
     ASSERT_EQ(rte::SavePanelImage(panel, png), 0) << name;
-    EXPECT_GT(Colours(png), 4) << name;
+    EXPECT_GT(ImageColours(png), 4) << name;
   }
   StopCommandServer();
   StopTelemetryServer();

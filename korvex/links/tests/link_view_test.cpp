@@ -7,8 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
-#include "core/tests/station_fixture.h"
-#include "links/tests/cmd_peer.h"  // RefusingPort
+#include "core/tests/window_fixture.h"
 #include "links/tests/cmd_peer.h"
 
 using namespace korvex;
@@ -16,16 +15,8 @@ using namespace korvex::testing;
 
 namespace {
 
-class LinkView : public StationTest {
+class LinkView : public WindowStationTest {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "korvex_view_tests";
-    static char* argv[] = {name, nullptr};
-    rte::AppOptions o;
-    o.headless = false;
-    rte::StartApp(argc, argv, o);
-  }
   // Lets the view catch up with the model (it repaints about 30 times a second).
   static void Settle(int ms = 120) {
     QElapsedTimer t;

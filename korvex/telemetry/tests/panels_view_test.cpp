@@ -3,7 +3,7 @@
 #include <QImage>
 #include <set>
 
-#include "core/tests/station_fixture.h"
+#include "core/tests/window_fixture.h"
 #include "telemetry/tests/hk_records.h"
 
 using namespace korvex;
@@ -11,17 +11,7 @@ using namespace korvex::testing;
 
 namespace {
 
-class TelemetryView : public StationTest {
- protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "korvex_view_tests";
-    static char* argv[] = {name, nullptr};
-    rte::AppOptions o;
-    o.headless = false;
-    rte::StartApp(argc, argv, o);
-  }
-};
+using TelemetryView = WindowStationTest;
 
 }  // namespace
 
