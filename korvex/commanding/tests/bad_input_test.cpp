@@ -25,8 +25,7 @@ class BadInputTest : public StationTest {
     auto lines = CfgLines();
     lines[2] = "CmdPort = " + std::to_string(moc.port());
     WriteFile(dir / "cfg/korvex.cfg", Join(lines));
-    ASSERT_EQ(Start(), kStarted);
-    HoldTicks();
+    ASSERT_EQ(StartHeld(), kStarted);
   }
   void TearDown() override {
     Settle();
@@ -220,8 +219,7 @@ TEST_F(StationTest, AScriptHoldsWhenItsCommandCannotBeSent) {
   auto lines = CfgLines();
   lines[2] = "CmdPort = " + std::to_string(closed.port());
   WriteFile(dir / "cfg/korvex.cfg", Join(lines));
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   WriteFile(dir / "cmd/two.cmd", "/IDPUNoop 1\n/IDPUNoop 2\n");
   RunCommandLine("start two");
   DoTick();
@@ -246,8 +244,7 @@ TEST_F(StationTest, AScriptRemarkGoesOutAloneWithItsTextInTheHeader) {
   lines[2] = "CmdPort = " + std::to_string(moc.port());
   WriteFile(dir / "cfg/korvex.cfg", Join(lines));
   WriteFile(dir / "database/VANTIS_ctm.prn", CtmText() + "systemnop 0x200 0 ; 0\n");
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   WriteFile(dir / "cmd/remark.cmd", "srem Pass 12 starts\n/IDPUNoop 1\n");
   RunCommandLine("start remark");
   DoTick();

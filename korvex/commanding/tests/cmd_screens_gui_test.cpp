@@ -16,8 +16,7 @@ using CmdScreensGui = WindowStationTest;
 }  // namespace
 
 TEST_F(CmdScreensGui, ScriptScheduleAndCommandFilePanelsRender) {
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
   WriteFile(dir / "cmd/checkout.cmd",
             "; checkout version 2.1\nrem power check\nlet volt = 28\nwait 30\nrem after the wait\n"

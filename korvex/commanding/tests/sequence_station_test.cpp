@@ -51,8 +51,7 @@ class RecordingTest : public StationTest {
     auto lines = CfgLines();
     lines[2] = "CmdPort = " + std::to_string(moc.port());
     WriteFile(dir / "cfg/korvex.cfg", Join(lines));
-    ASSERT_EQ(Start(), kStarted);
-    HoldTicks();
+    ASSERT_EQ(StartHeld(), kStarted);
   }
   void Ticks(int n) {
     for (int i = 0; i < n; ++i) {

@@ -144,6 +144,12 @@ class StationTest : public ::testing::Test {
   // Stops the station's one-second timer, for tests that step DoTick() themselves: a real tick
   // between two checks would otherwise move states such as an accepted ARR on.
   void HoldTicks() { SetCtrlAttribute(Ctx().ui.eventLog, ids::kEvTimer, ATTR_ENABLED, 0); }
+  // Start() for those tests: the timer is held once the station is up.
+  int StartHeld() {
+    int r = Start();
+    if (r == kStarted) HoldTicks();
+    return r;
+  }
   Program& P() { return Ctx(); }
 
   int CountOut(const std::string& text) const {

@@ -67,8 +67,7 @@ const std::string kHeaderTail = "0000" "0000" + std::string(23, ' ') + "NO SCRIP
 TEST_F(CmdLinkTest, ScmOutArrBackShownArchivedAndAccepted) {
   CmdPeer moc;
   Configure(moc.port(), 10);
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
 
   EXPECT_EQ(RunCommandLine("/IDPUNoop 5"), 0);
@@ -127,8 +126,7 @@ TEST_F(CmdLinkTest, ScmOutArrBackShownArchivedAndAccepted) {
 TEST_F(CmdLinkTest, ErrorArrAskedDeclinedAndUndone) {
   CmdPeer moc;
   Configure(moc.port(), 10);
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
   RunCommandLine("/IDPUNoop");
   ASSERT_TRUE(Pump([&] { return moc.received().size() == 141u; }));
@@ -173,8 +171,7 @@ TEST_F(CmdLinkTest, ErrorArrAskedDeclinedAndUndone) {
 TEST_F(CmdLinkTest, MissingArrWaitAgainResendAndFailedReconnect) {
   CmdPeer moc;
   Configure(moc.port(), 2);
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
   RunCommandLine("/SEPReset 7");
   ASSERT_TRUE(Pump([&] { return moc.received().size() == 142u; }));
@@ -226,8 +223,7 @@ TEST_F(CmdLinkTest, MissingArrWaitAgainResendAndFailedReconnect) {
 TEST_F(CmdLinkTest, NoWaitWhenArrWaitIsZero) {
   CmdPeer moc;
   Configure(moc.port(), 0);
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
   RunCommandLine("/IDPUNoop");
   ASSERT_TRUE(Pump([&] { return moc.received().size() == 141u; }));
@@ -241,8 +237,7 @@ TEST_F(CmdLinkTest, NoWaitWhenArrWaitIsZero) {
 TEST_F(CmdLinkTest, UnsentScmsAndRefusedLinesLeaveTheCountersConsistent) {
   RefusingPort refusing;
   Configure(refusing.port(), 10);
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
 
   RunCommandLine("set SCM pack 3");
@@ -279,8 +274,7 @@ TEST_F(CmdLinkTest, UnsentScmsAndRefusedLinesLeaveTheCountersConsistent) {
 }
 
 TEST_F(CmdLinkTest, ArrPanelKeepsNineHundredOneOfThousandOneLines) {
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
   std::string arr = ArrFor(std::string(139, '0'), "000");
   for (int i = 0; i < 1001; ++i) ShowArr(reinterpret_cast<const std::uint8_t*>(arr.data()), true);
@@ -293,8 +287,7 @@ TEST_F(CmdLinkTest, ArrPanelKeepsNineHundredOneOfThousandOneLines) {
 TEST_F(CmdLinkTest, GarbageCodeCountsAsSuccessAndScmPanelCommits) {
   CmdPeer moc;
   Configure(moc.port(), 10);
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
   RunCommandLine("/IDPUNoop");
   ASSERT_TRUE(Pump([&] { return moc.received().size() == 141u; }));

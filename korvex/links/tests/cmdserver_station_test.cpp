@@ -90,8 +90,7 @@ class CmdServerTest : public StationTest {
     WriteFile(dir / "cfg/korvex.cfg", Join(lines));
   }
   void StartAll() {
-    ASSERT_EQ(Start(), kStarted);
-    HoldTicks();
+    ASSERT_EQ(StartHeld(), kStarted);
     ASSERT_EQ(StartCommandServer(), 0);
     port = static_cast<unsigned>(GetTCPServerPort(0));
     ASSERT_GT(port, 0u);

@@ -56,8 +56,7 @@ class LinkView : public WindowStationTest {
 }  // namespace
 
 TEST_F(LinkView, TheLineTypedAfterAStationMessageReplacesIt) {
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Settle();
   QLineEdit* edit = CommandLine();
   ASSERT_TRUE(edit);
@@ -92,8 +91,7 @@ TEST_F(LinkView, LinkPanelShowsTheReconnectionLamps) {
   lines[2] = "CmdPort = " + std::to_string(cmd.port());
   WriteFile(dir / "cfg/korvex.cfg", Join(lines));
   WriteFile(dir / "cfg/reconnect.cfg", "telemetry = on\ncommand = on\ninterval = 5\n");
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
   rte::UserSetValue(p.ui.link, ids::kLkTlmSwitch, 1.0);  // connects
   rte::UserSetValue(p.ui.link, ids::kLkCmdSwitch, 1.0);  // refused: retrying

@@ -81,8 +81,7 @@ class ReconnectTest : public StationTest {
 TEST_F(ReconnectTest, TelemetryLossRetriedUntilTheServerIsBackAndRecordsFlowAgain) {
   CmdPeer moc;
   Configure(moc.port(), 5002, "telemetry = on\ninterval = 2\n");
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
   const std::string where = "127.0.0.1:" + std::to_string(moc.port());
 
@@ -164,8 +163,7 @@ TEST_F(ReconnectTest, RefusedCommandLinkRetriedLostAgainAndBackForTheNextCommand
   moc.goAway();  // the command server is not up yet
   RefusingPort noTelemetry;
   Configure(noTelemetry.port(), moc.port(), "command = on\ninterval = 1\ntelemetry = off\n");
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
   const std::string where = "127.0.0.1:" + std::to_string(moc.port());
 
@@ -212,8 +210,7 @@ TEST_F(ReconnectTest, WithoutTheSettingALossIsAskedAboutAndNotRetried) {
   CmdPeer moc;
   // A setting the station does not understand is reported by file and line and stays off.
   Configure(moc.port(), 5002, "telemetry = sometimes\n");
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
 
   Switch(ids::kLkTlmSwitch, 1);

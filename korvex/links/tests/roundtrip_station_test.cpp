@@ -65,8 +65,7 @@ TEST_F(StationTest, CommandRoundTripThroughTheSimulator) {
   auto lines = CfgLines(static_cast<unsigned>(tlmPort));
   lines[2] = "CmdPort = " + std::to_string(cmdPort);
   WriteFile(dir / "cfg/korvex.cfg", Join(lines));
-  ASSERT_EQ(Start(), kStarted);
-  HoldTicks();
+  ASSERT_EQ(StartHeld(), kStarted);
   Program& p = P();
   const int cv = p.ui.cmdVerify;
 
