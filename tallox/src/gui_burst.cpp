@@ -42,12 +42,9 @@ int PlotDREVRates(int panel, int control, int event, void*, int, int) {
     d[i] = on != 0;
   }
   ClearGraph(p, DREVRATES_GRAPH);
-  SyncIn();
-  BeginLong("Analyzer rates");
-  const tallox::DrevRates r = tallox::ExtractDrevRates(s.in, e, d);
-  EndLong();
-  SyncOut();
-  AfterScan(r.error, r.cancelled);
+  const tallox::DrevRates r = RunScan("Analyzer rates", [&] {
+    return tallox::ExtractDrevRates(s.in, e, d);
+  });
   SetCtrlVal(p, DREVRATES_SAMPLES, static_cast<double>(r.t.size()));
   if (r.t.empty()) return 0;
   std::vector<double> t(r.t.begin(), r.t.end());
@@ -66,12 +63,9 @@ int PlotBurst(int panel, int control, int event, void*, int, int) {
   if (!Ready()) return 0;
   const int p = s.panelBurstHk;
   ClearGraph(p, BURSTHK_GRAPH);
-  SyncIn();
-  BeginLong("Burst housekeeping");
-  const tallox::BurstHk b = tallox::ExtractBurstHk(s.in);
-  EndLong();
-  SyncOut();
-  AfterScan(b.error, b.cancelled);
+  const tallox::BurstHk b = RunScan("Burst housekeeping", [&] {
+    return tallox::ExtractBurstHk(s.in);
+  });
   SetCtrlVal(p, BURSTHK_SAMPLES, static_cast<double>(b.t.size()));
   s.burstTimes = b.t;
   if (b.t.empty()) return 0;
@@ -101,12 +95,9 @@ int PlotBurstCriteria(int panel, int control, int event, void*, int, int) {
   if (!Ready()) return 0;
   const int p = s.panelBurstHk;
   ClearGraph(p, BURSTHK_GRAPH);
-  SyncIn();
-  BeginLong("Burst criteria");
-  const tallox::BurstCriteria c = tallox::ExtractBurstCriteria(s.in);
-  EndLong();
-  SyncOut();
-  AfterScan(c.error, c.cancelled);
+  const tallox::BurstCriteria c = RunScan("Burst criteria", [&] {
+    return tallox::ExtractBurstCriteria(s.in);
+  });
   SetCtrlVal(p, BURSTHK_SAMPLES, static_cast<double>(c.t.size()));
   s.burstTimes = c.t;
   if (c.t.empty()) return 0;

@@ -85,12 +85,7 @@ int ScanApIDs(int panel, int control, int event, void*, int, int) {
   State& s = S();
   if (s.busy) return 0;
   DisplayPanel(s.panelScan);
-  SyncIn();
-  BeginLong("ApID scan");
-  const tallox::ApidScan a = tallox::ScanApIDs(s.in);
-  EndLong();
-  SyncOut();
-  AfterScan(a.error, a.cancelled);
+  const tallox::ApidScan a = RunScan("ApID scan", [&] { return tallox::ScanApIDs(s.in); });
   const int p = s.panelScan;
   const auto rows = a.listed();
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -207,12 +202,9 @@ static void RunBurst() {
   const int p = s.panelBurst;
   const int sel = std::max(0, RingValue(p, BURST_APIDSEL));
   ResetTextBox(p, BURST_LOG, "");
-  SyncIn();
-  BeginLong("Burst scan");
-  const tallox::BurstScan b = tallox::ScanBurst1(s.in, static_cast<unsigned>(sel));
-  EndLong();
-  SyncOut();
-  AfterScan(b.error, b.cancelled);
+  const tallox::BurstScan b = RunScan("Burst scan", [&] {
+    return tallox::ScanBurst1(s.in, static_cast<unsigned>(sel));
+  });
   SetCtrlVal(p, BURST_LOG, b.log);
   for (int i = 0; i < 5; ++i) SetCtrlVal(p, BURST_COUNT_0 + i, static_cast<double>(b.counts[i]));
   SetCtrlVal(p, BURST_COUNT_5, static_cast<double>(b.records));
@@ -246,12 +238,9 @@ int StartTiming(int panel, int control, int event, void*, int, int) {
   GetCtrlVal(p, TIMING_APID, &apid);
   GetCtrlVal(p, TIMING_FINE, &fine);
   ClearGraph(p, TIMING_GRAPH);
-  SyncIn();
-  BeginLong("Packet timing");
-  const tallox::TimingResult t = tallox::StartTiming(s.in, static_cast<unsigned>(apid), fine != 0);
-  EndLong();
-  SyncOut();
-  AfterScan(t.error, t.cancelled);
+  const tallox::TimingResult t = RunScan("Packet timing", [&] {
+    return tallox::StartTiming(s.in, static_cast<unsigned>(apid), fine != 0);
+  });
   SetCtrlVal(p, TIMING_PACKETS, t.packetsText());
   if (t.packets < 2) return 0;
   std::vector<double> x, y;
@@ -286,12 +275,9 @@ int PlotPkt(int panel, int control, int event, void*, int, int) {
   GetCtrlVal(p, RATES_GROUND, &ground);
   GetCtrlVal(p, RATES_AUTO, &autoscale);
   ClearGraph(p, RATES_GRAPH);
-  SyncIn();
-  BeginLong("Packet rates");
-  const tallox::RateResult r = tallox::PlotPkt(s.in, rows, ground != 0);
-  EndLong();
-  SyncOut();
-  AfterScan(r.error, r.cancelled);
+  const tallox::RateResult r = RunScan("Packet rates", [&] {
+    return tallox::PlotPkt(s.in, rows, ground != 0);
+  });
   if (!r.any) return 0;
   double lo = r.yMin, hi = r.yMax;
   if (autoscale) {

@@ -35,12 +35,9 @@ void PlotHousekeeping(bool sep) {
     if (sel[k] >= 0) ++used;
   }
   if (used == 0) return;
-  SyncIn();
-  BeginLong(sep ? "SEP housekeeping" : "Housekeeping");
-  const Extraction x = ExtractHK(s.in, sep ? s.tables.sep : s.tables.suite, sel, sep, s.store);
-  EndLong();
-  SyncOut();
-  AfterScan(x.error, x.cancelled);
+  const Extraction x = RunScan(sep ? "SEP housekeeping" : "Housekeeping", [&] {
+    return ExtractHK(s.in, sep ? s.tables.sep : s.tables.suite, sel, sep, s.store);
+  });
   SetCtrlVal(p, sep ? SEPPLOT_SAMPLES : HKPLOT_SAMPLES, static_cast<double>(x.samples));
   if (x.truncated) Message("WARNING", "More than 1000000 housekeeping packets: the plot stops there");
   if (x.samples == 0) return;
@@ -121,12 +118,9 @@ int ScanHKP(int panel, int control, int event, void*, int, int) {
   if (s.busy) return 0;
   const int p = s.panelHkStats;
   DisplayPanel(p);
-  SyncIn();
-  BeginLong("Housekeeping statistics");
-  const tallox::HkStats h = tallox::ScanHKP(s.in);
-  EndLong();
-  SyncOut();
-  AfterScan(h.error, h.cancelled);
+  const tallox::HkStats h = RunScan("Housekeeping statistics", [&] {
+    return tallox::ScanHKP(s.in);
+  });
   SetCtrlVal(p, HKSTATS_FIRSTTIME, h.firstTime);
   SetCtrlVal(p, HKSTATS_FIRSTCLOCK, h.firstClock);
   SetCtrlVal(p, HKSTATS_FIRSTB40, h.firstByte40);

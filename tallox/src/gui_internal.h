@@ -24,6 +24,18 @@ int RingValue(int panel, int control);
 void BeginLong(const std::string& what);
 void EndLong();
 void AfterScan(const std::string& error, bool cancelled);
+// One long pass over the input: the main panel's settings in, the progress panel while extract
+// runs, the settings (which the pass may move) back out, and its error or cancellation said.
+template <typename Extract>
+auto RunScan(const std::string& what, Extract extract) {
+  SyncIn();
+  BeginLong(what);
+  auto r = extract();
+  EndLong();
+  SyncOut();
+  AfterScan(r.error, r.cancelled);
+  return r;
+}
 void SetText(int panel, int control, const std::string& text);
 void ClearGraph(int panel, int control);
 void SetRange(int panel, int control, int axis, double lo, double hi);

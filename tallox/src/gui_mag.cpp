@@ -97,12 +97,7 @@ int PlotMAG(int panel, int control, int event, void*, int, int) {
   GetCtrlVal(p, MAGPLOT_BURST, &burst);
   GetCtrlVal(p, MAGPLOT_AUTO, &autoscale);
   ClearGraph(p, MAGPLOT_GRAPH);
-  SyncIn();
-  BeginLong("MAG time series");
-  const MagSeries m = ExtractMag(s.in, burst != 0);
-  EndLong();
-  SyncOut();
-  AfterScan(m.error, m.cancelled);
+  const MagSeries m = RunScan("MAG time series", [&] { return ExtractMag(s.in, burst != 0); });
   SetCtrlVal(p, MAGPLOT_SAMPLES, static_cast<double>(m.size()));
   if (m.size() == 0) return 0;
   double lo, hi;

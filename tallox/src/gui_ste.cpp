@@ -53,13 +53,8 @@ int PlotSTERates(int panel, int control, int event, void*, int, int) {
   GetCtrlVal(p, STERATES_LOG, &logScale);
   GetCtrlVal(p, STERATES_AUTO, &autoscale);
   ClearGraph(p, STERATES_GRAPH);
-  SyncIn();
-  BeginLong("STE rates");
   // The rates go into the housekeeping sample store (rows 0-23), as the housekeeping plot's do.
-  const SteRates r = ExtractSteRates(s.in, s.store);
-  EndLong();
-  SyncOut();
-  AfterScan(r.error, r.cancelled);
+  const SteRates r = RunScan("STE rates", [&] { return ExtractSteRates(s.in, s.store); });
   SetCtrlVal(p, STERATES_FRAMES, static_cast<double>(s.store.count));
   int used = 0;
   for (int c = 0; c < 24; ++c) {
