@@ -13,17 +13,6 @@ using namespace korvex::testing;
 
 namespace {
 
-template <typename Pred>
-bool Pump(Pred pred, int ms = 5000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred() && t.elapsed() < ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    rte::DrainDeferred();
-  }
-  return pred();
-}
-
 // Gives the station's socket time to deliver anything it might have written.
 void Settle() {
   QElapsedTimer t;

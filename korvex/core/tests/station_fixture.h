@@ -3,6 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <unistd.h>
 
 #include <cstring>
@@ -92,6 +94,18 @@ inline std::time_t LocalAt(int y, int mon, int d, int h, int mi, int s) {
   t.tm_sec = s;
   t.tm_isdst = -1;
   return std::mktime(&t);
+}
+
+// Serves the loop (sockets, timers, deferred keys) until pred holds or ms have passed.
+template <typename Pred>
+bool Pump(Pred pred, int ms = 15000) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred() && t.elapsed() < ms) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    rte::DrainDeferred();
+  }
+  return pred();
 }
 
 class StationTest : public ::testing::Test {

@@ -13,17 +13,6 @@ using namespace korvex::testing;
 
 namespace {
 
-template <typename Pred>
-bool Pump(Pred pred, int ms = 10000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred() && t.elapsed() < ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    rte::DrainDeferred();
-  }
-  return pred();
-}
-
 // An ARR answering the SCM text `scm` with `code`.
 std::string ArrFor(const std::string& scm, const char* code) {
   std::string a = "ARR-000055" + scm.substr(10, 4) + "2026069123000" + code + scm.substr(100, 32) +

@@ -15,17 +15,6 @@ using namespace korvex::testing;
 
 namespace {
 
-template <typename Pred>
-bool Pump(Pred pred, int ms = 10000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred() && t.elapsed() < ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    rte::DrainDeferred();
-  }
-  return pred();
-}
-
 // Lets the loop run for a while (for checks that something does NOT happen).
 void PumpFor(int ms) {
   QElapsedTimer t;

@@ -13,17 +13,6 @@ using namespace korvex::testing;
 
 namespace {
 
-template <typename Pred>
-bool Pump(Pred pred, int ms = 10000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred() && t.elapsed() < ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    rte::DrainDeferred();
-  }
-  return pred();
-}
-
 std::string Records(int n, unsigned from) {
   std::string s;
   for (int i = 0; i < n; ++i) {

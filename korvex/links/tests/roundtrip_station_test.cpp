@@ -12,17 +12,6 @@ using namespace korvex::testing;
 
 namespace {
 
-template <typename Pred>
-bool Pump(Pred pred, int ms = 15000) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred() && t.elapsed() < ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    rte::DrainDeferred();
-  }
-  return pred();
-}
-
 int PortFrom(Child& sim, const std::string& tag) {
   int port = 0;
   Child::WaitFor([&] {
