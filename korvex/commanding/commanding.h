@@ -2,10 +2,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace korvex {
 
 struct Program;
+struct PendingEntry;
 
 // Registers the command line's callbacks.
 void InstallCommanding(Program& p);
@@ -24,6 +26,9 @@ void Commands();
 void Scm_Init();
 // Start-up's last step: the screen layout record takes the arrangement the station started with.
 void CaptureStartLayout();
+// Verification entries of an SCM that went out, to the end of the command verification list
+// (the count, the first visible line, lcvCnt and cvBoxi follow).
+void ListVerificationEntries(const std::vector<PendingEntry>& moved);
 // Shows the four sequence counters on the SCM panel.
 void ShowCounters();
 // A bad ARR declined: the last SCM's verification entries and sequence counts are undone.

@@ -84,10 +84,12 @@ void SendScm() {
 }
 
 // The pending entries of the SCM just sent go to the end of the verification list.
-void MovePendingToList() {
+void MovePendingToList() { ListVerificationEntries(TakePending(Ctx().cmd.scm)); }
+
+}  // namespace
+
+void ListVerificationEntries(const std::vector<PendingEntry>& moved) {
   Program& p = Ctx();
-  ScmState& s = p.cmd.scm;
-  std::vector<PendingEntry> moved = TakePending(s);
   CmdState& c = p.cmd;
   const int panel = p.ui.cmdVerify;
   // Command verification removes verified entries from the list: the count follows the list.
@@ -105,8 +107,6 @@ void MovePendingToList() {
   p.cmdlink.lcvCnt = static_cast<int>(moved.size());
   c.cvBoxi = n;
 }
-
-}  // namespace
 
 void ShowCounters() {
   Program& p = Ctx();

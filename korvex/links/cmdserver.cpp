@@ -32,7 +32,6 @@ constexpr unsigned kReadTimeoutMs = 5000;
 constexpr unsigned kWriteTimeoutMs = 5000;
 constexpr std::size_t kReadMax = 25000;
 constexpr std::size_t kSendLineMax = 264;
-constexpr int kCvFirstVisibleBack = 8;
 
 LocalServerState& Local() { return Ctx().local; }
 
@@ -176,28 +175,13 @@ void ResetCv(const CounterMark& m) {
 
 // The SEP SCM's pending entries (those after the mark) go to the end of the verification list.
 void ListSepEntries(const CounterMark& m) {
-  Program& p = Ctx();
-  CmdState& c = p.cmd;
-  ScmState& s = c.scm;
+  ScmState& s = Ctx().cmd.scm;
   std::vector<PendingEntry> moved;
   if (s.cv.size() > m.pending) {
     moved.assign(s.cv.begin() + static_cast<long>(m.pending), s.cv.end());
     s.cv.resize(m.pending);
   }
-  const int panel = p.ui.cmdVerify;
-  GetNumListItems(panel, ids::kCvList, &c.cmdcnt);
-  for (const PendingEntry& e : moved) {
-    InsertListItem(panel, ids::kCvList, -1, e.hex.c_str(), static_cast<double>(e.seq));
-    ++c.cmdcnt;
-    ++c.boxindex;
-  }
-  SetCtrlVal(p.ui.cmdVerify, ids::kCvSent, c.cmdcnt);
-  int n = 0;
-  GetNumListItems(panel, ids::kCvList, &n);
-  SetCtrlAttribute(panel, ids::kCvList, ATTR_FIRST_VISIBLE_LINE,
-                   std::max(0, std::min(c.boxindex - kCvFirstVisibleBack, n - 1)));
-  p.cmdlink.lcvCnt = static_cast<int>(moved.size());
-  c.cvBoxi = n;
+  ListVerificationEntries(moved);
 }
 
 void SaveStoreFile(const std::vector<std::uint8_t>& scm, const std::string& name,
