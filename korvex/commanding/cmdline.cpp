@@ -4,13 +4,11 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "core/text.h"
+
 namespace korvex {
 
 namespace {
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;

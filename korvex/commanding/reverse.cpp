@@ -7,14 +7,11 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "core/text.h"
+
 namespace korvex {
 
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string FirstToken(const std::string& line) {
   std::size_t a = line.find_first_not_of(" \t");

@@ -8,15 +8,11 @@
 #include <ctime>
 
 #include "commanding/messages.h"
+#include "core/text.h"
 
 namespace korvex {
 
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::size_t FindNoCase(const std::string& hay, const std::string& needle) {
   return Lower(hay).find(Lower(needle));

@@ -9,6 +9,7 @@
 #include "commanding/variables.h"
 #include "core/ids.h"
 #include "core/station.h"
+#include "core/text.h"
 #include "rte/rte.h"
 #include "telemetry/telemetry.h"
 
@@ -23,11 +24,6 @@ constexpr std::size_t kShownOfLongLine = 80;  // characters of an over-long line
 constexpr std::size_t kSremCut = 77;          // an SCM remark line is cut here before it is sent
 
 int CmdListPanel() { return Ctx().ui.cmdList; }
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string WithoutBlanks(const std::string& s) {
   std::string o;

@@ -6,14 +6,11 @@
 #include <sstream>
 #include <vector>
 
+#include "core/text.h"
+
 namespace korvex {
 
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string Hex(const char* format, unsigned v) {
   char b[24];

@@ -4,13 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/text.h"
+
 namespace korvex {
 
 namespace {
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 }  // namespace
 
 int VarExist(const std::vector<std::string>& labels, const std::string& name) {

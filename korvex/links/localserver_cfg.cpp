@@ -4,19 +4,11 @@
 #include <cctype>
 #include <sstream>
 
+#include "core/text.h"
+
 namespace korvex {
 
 namespace {
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-std::string Trim(const std::string& s) {
-  std::size_t a = s.find_first_not_of(" \t\r");
-  if (a == std::string::npos) return {};
-  std::size_t b = s.find_last_not_of(" \t\r");
-  return s.substr(a, b - a + 1);
-}
 std::string Plain(std::string a) {
   if (Lower(a).rfind("::ffff:", 0) == 0 && a.find('.') != std::string::npos) a = a.substr(7);
   return Lower(a);

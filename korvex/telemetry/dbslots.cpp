@@ -6,15 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/text.h"
+
 namespace korvex {
 
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return r;
-}
 
 bool ContainsNoCase(std::string_view hay, std::string_view needle) {
   return Lower(hay).find(Lower(needle)) != std::string::npos;
