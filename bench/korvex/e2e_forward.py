@@ -24,7 +24,7 @@ import threading
 import time
 import zlib
 
-from fake_moc import REC, start_moc, station_with_stream
+from fake_moc import REC, prepare_station, start_moc, station_with_stream
 
 
 def free_port():
@@ -70,18 +70,9 @@ def count_in(path, text):
 def run_station(build, data, workdir, clients):
     moc_port, result, th = start_moc(data)
     fwd_port, scm_port = free_port(), free_port()
-    cfg = os.path.join(workdir, "cfg", "korvex.cfg")
-    with open(cfg) as f:
-        lines = f.read().split("\n")
-    lines[1] = "TlmPort = %d" % moc_port
-    lines[6] = "FwdPort = %d" % fwd_port
-    lines[9] = "ScmPort = %d" % scm_port
-    lines[12] = "TlmServer = 127.0.0.1"
-    with open(cfg, "w") as f:
-        f.write("\n".join(lines))
-    logdir = os.path.join(workdir, "log")
-    for e in os.listdir(logdir):
-        os.remove(os.path.join(logdir, e))
+    recorded = prepare_station(workdir, {1: "TlmPort = %d" % moc_port, 6: "FwdPort = %d" % fwd_port,
+                                         9: "ScmPort = %d" % scm_port,
+                                         12: "TlmServer = 127.0.0.1"})
     out = os.path.join(workdir, "stdout.txt")
     err = os.path.join(workdir, "stderr.txt")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
@@ -100,13 +91,6 @@ def run_station(build, data, workdir, clients):
         r.start()
     p.stdin.write(b"REC ON\nset tsrv 127.0.0.1 %d\nset moc\n" % moc_port)
     p.stdin.flush()
-
-    def recorded():
-        n = 0
-        for e in os.listdir(logdir):
-            if e.endswith(".tlm"):
-                n += os.path.getsize(os.path.join(logdir, e))
-        return n
 
     deadline = time.time() + 600
     t_rec = None

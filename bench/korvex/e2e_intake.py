@@ -12,7 +12,7 @@ import subprocess
 import sys
 import time
 
-from fake_moc import REC, start_moc, station_with_stream
+from fake_moc import REC, prepare_station, start_moc, station_with_stream
 
 
 def plain_reader(data):
@@ -33,29 +33,13 @@ def plain_reader(data):
 
 def station(build, data, workdir):
     port, result, th = start_moc(data)
-    cfg = os.path.join(workdir, "cfg", "korvex.cfg")
-    with open(cfg) as f:
-        lines = f.read().split("\n")
-    lines[1] = "TlmPort = %d" % port
-    lines[12] = "TlmServer = 127.0.0.1"
-    with open(cfg, "w") as f:
-        f.write("\n".join(lines))
-    logdir = os.path.join(workdir, "log")
-    for e in os.listdir(logdir):
-        os.remove(os.path.join(logdir, e))
+    recorded = prepare_station(workdir, {1: "TlmPort = %d" % port, 12: "TlmServer = 127.0.0.1"})
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     p = subprocess.Popen([os.path.join(build, "korvex", "korvex"), "--headless"], cwd=workdir,
                          stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL, env=env)
     p.stdin.write(b"REC ON\nset tsrv 127.0.0.1 %d\nset moc\n" % port)
     p.stdin.flush()
-
-    def recorded():
-        n = 0
-        for e in os.listdir(logdir):
-            if e.endswith(".tlm"):
-                n += os.path.getsize(os.path.join(logdir, e))
-        return n
 
     deadline = time.time() + 600
     while recorded() < len(data) and time.time() < deadline:

@@ -56,3 +56,24 @@ def station_with_stream(build, records, prefix):
             yield st, f.read()
     finally:
         shutil.rmtree(work, ignore_errors=True)
+
+
+def prepare_station(workdir, settings):
+    """Writes the given positional lines of cfg/korvex.cfg ({index: text}) and empties log/;
+    returns a function that tells the bytes recorded in log/*.tlm so far."""
+    cfg = os.path.join(workdir, "cfg", "korvex.cfg")
+    with open(cfg) as f:
+        lines = f.read().split("\n")
+    for k, v in settings.items():
+        lines[k] = v
+    with open(cfg, "w") as f:
+        f.write("\n".join(lines))
+    logdir = os.path.join(workdir, "log")
+    for e in os.listdir(logdir):
+        os.remove(os.path.join(logdir, e))
+
+    def recorded():
+        return sum(os.path.getsize(os.path.join(logdir, e)) for e in os.listdir(logdir)
+                   if e.endswith(".tlm"))
+
+    return recorded
